@@ -1,0 +1,27 @@
+// The library's exported frame services, with C linkage.
+#pragma once
+
+#include <oleauto.h>
+
+#define Q2MR_EXPORT extern "C" __attribute__((visibility("default")))
+
+// What a program reads off the library: its version and that it registers itself.
+struct DLLVERSIONINFO {
+    DWORD cbSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformID;
+};
+
+Q2MR_EXPORT HRESULT DllRegisterServer();
+Q2MR_EXPORT HRESULT DllUnregisterServer();
+Q2MR_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
+Q2MR_EXPORT HRESULT DllCanUnloadNow();
+Q2MR_EXPORT HRESULT DllGetVersion(DLLVERSIONINFO* info);
+// "FileVersion=2.0.0.6;ProductVersion=2.0.0.6;OLESelfRegister"
+Q2MR_EXPORT const char* DllVersionResource();
+
+namespace quellar2mrapi {
+HRESULT get_type_library(ITypeLib** out) noexcept;
+}

@@ -1,0 +1,359 @@
+#include <oa/dispatch.h>
+#include <oa/unique.h>
+
+#include <array>
+#include <stdexcept>
+
+namespace oa::disp {
+
+namespace {
+
+char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+bool same_name(std::u16string_view a, std::u16string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
+struct type_word {
+    std::u16string_view word;
+    VARTYPE vt;
+    storage store;
+};
+constexpr type_word type_words[] = {
+    {u"String", VT_BSTR, storage::bstr},     {u"Integer", VT_I2, storage::i2},
+    {u"Boolean", VT_BOOL, storage::i2},      {u"Long", VT_I4, storage::i4},
+    {u"Variant", VT_VARIANT, storage::variant}, {u"Byte", VT_UI1, storage::ui1},
+    {u"Byte()", VT_ARRAY | VT_UI1, storage::array},
+};
+
+std::string narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
+
+std::u16string_view trim(std::u16string_view s) {
+    while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
+    return s;
+}
+
+// Gives a C++-derived parameter its declared type; objects take any other type word.
+void apply_type(param& p, std::u16string_view word, std::u16string_view member_name) {
+    p.type_name = std::u16string(word);
+    for (const auto& t : type_words) {
+        if (t.word == word) {
+            if (t.store != p.store)
+                throw std::logic_error("declared type does not fit the signature of " + narrow(member_name));
+            p.vt = t.vt;
+            return;
+        }
+    }
+    if (p.store != storage::object)
+        throw std::logic_error("unknown type word in " + narrow(member_name));
+    p.vt = VT_DISPATCH;
+}
+
+}  // namespace
+
+namespace detail {
+
+member build(member_kind kind, DISPID id, std::u16string_view name, std::u16string_view signature,
+             std::u16string_view result, std::vector<param> cxx_params, thunk call) {
+    member m;
+    m.name = std::u16string(name);
+    m.id = id;
+    m.kind = kind;
+    m.call = call;
+    m.has_result = !result.empty();
+    std::size_t declared = 0;
+    for (std::u16string_view rest = signature; !trim(rest).empty();) {
+        std::size_t comma = rest.find(u',');
+        std::u16string_view item = trim(rest.substr(0, comma));
+        rest = comma == std::u16string_view::npos ? std::u16string_view() : rest.substr(comma + 1);
+        std::size_t blank = item.find(u' ');
+        if (blank == std::u16string_view::npos || declared >= cxx_params.size())
+            throw std::logic_error("bad signature of " + narrow(name));
+        param p = cxx_params[declared++];
+        apply_type(p, item.substr(0, blank), name);
+        std::u16string_view arg_name = trim(item.substr(blank + 1));
+        if (!arg_name.empty() && arg_name.front() == u'&') {
+            p.written = true;
+            arg_name.remove_prefix(1);
+        }
+        p.name = std::u16string(arg_name);
+        m.params.push_back(std::move(p));
+    }
+    if (declared + (m.has_result ? 1 : 0) != cxx_params.size())
+        throw std::logic_error("argument count does not fit the signature of " + narrow(name));
+    if (m.has_result) {
+        m.result = cxx_params.back();
+        if (!m.result.byref) throw std::logic_error("result of " + narrow(name) + " must be an out argument");
+        apply_type(m.result, result, name);
+    }
+    return m;
+}
+
+}  // namespace detail
+
+const member* interface_desc::find(DISPID id, WORD flags) const noexcept {
+    for (const member& m : members) {
+        if (m.id != id) continue;
+        switch (m.kind) {
+        case member_kind::method:
+            if (flags & DISPATCH_METHOD) return &m;
+            break;
+        case member_kind::get:
+            if (flags & DISPATCH_PROPERTYGET) return &m;
+            break;
+        case member_kind::put:
+            if ((flags & DISPATCH_PROPERTYPUT) ||
+                ((flags & DISPATCH_PROPERTYPUTREF) && m.params.size() == 1 && m.params[0].store == storage::object))
+                return &m;
+            break;
+        case member_kind::putref:
+            if (flags & DISPATCH_PROPERTYPUTREF) return &m;
+            break;
+        }
+    }
+    return nullptr;
+}
+
+const member* interface_desc::first_with_id(DISPID id) const noexcept {
+    for (const member& m : members)
+        if (m.id == id) return &m;
+    return nullptr;
+}
+
+DISPID interface_desc::id_of_name(std::u16string_view name) const noexcept {
+    for (const member& m : members)
+        if (same_name(m.name, name)) return m.id;
+    return DISPID_UNKNOWN;
+}
+
+HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
+    if (count == 0) return S_OK;
+    if (!names || !ids) return E_POINTER;
+    auto text = [](LPOLESTR s) { return s ? std::u16string_view(s) : std::u16string_view(); };
+    ids[0] = desc.id_of_name(text(names[0]));
+    HRESULT hr = ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+    const member* m = ids[0] == DISPID_UNKNOWN ? nullptr : desc.first_with_id(ids[0]);
+    // Names after the first are argument names: their ids are their positions.
+    for (UINT i = 1; i < count; ++i) {
+        ids[i] = DISPID_UNKNOWN;
+        if (m) {
+            for (std::size_t k = 0; k < m->params.size(); ++k)
+                if (same_name(m->params[k].name, text(names[i]))) ids[i] = static_cast<DISPID>(k);
+        }
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+namespace {
+
+constexpr std::size_t max_params = 12;
+
+// Where the value of one argument lives while the member runs.
+void* storage_of(VARIANT& v, storage s) noexcept {
+    switch (s) {
+    case storage::bstr: return &v.bstrVal;
+    case storage::i2: return &v.iVal;
+    case storage::i4: return &v.lVal;
+    case storage::ui1: return &v.bVal;
+    case storage::array: return &v.parray;
+    case storage::object: return &v.byref;
+    case storage::variant: return &v;
+    }
+    return nullptr;
+}
+
+// One argument's slot: a temporary when the caller's value had to be converted.
+struct slot {
+    unique_variant temp;
+    void* object = nullptr;     // objects: the declared interface, owned
+    VARIANT* write_back = nullptr;  // the caller's variable that receives the written value
+    IDispatch** object_back = nullptr;
+    const param* p = nullptr;
+
+    slot() = default;
+    slot(const slot&) = delete;
+    ~slot() {
+        if (object) p->as_unknown(object)->Release();
+    }
+};
+
+HRESULT object_from(const VARIANT& src, const param& p, void*& out) noexcept {
+    const VARIANT* v = &src;
+    if (v->vt == (VT_BYREF | VT_VARIANT)) {
+        if (!v->pvarVal) return E_POINTER;
+        v = v->pvarVal;
+    }
+    IUnknown* unk = nullptr;
+    switch (v->vt) {
+    case VT_EMPTY: break;
+    case VT_DISPATCH: unk = v->pdispVal; break;
+    case VT_UNKNOWN: unk = v->punkVal; break;
+    case VT_DISPATCH | VT_BYREF:
+        if (!v->ppdispVal) return E_POINTER;
+        unk = *v->ppdispVal;
+        break;
+    case VT_UNKNOWN | VT_BYREF:
+        if (!v->ppunkVal) return E_POINTER;
+        unk = *v->ppunkVal;
+        break;
+    default: return DISP_E_TYPEMISMATCH;
+    }
+    out = nullptr;
+    if (unk && FAILED(unk->QueryInterface(*p.iid, &out))) {
+        out = nullptr;
+        return DISP_E_TYPEMISMATCH;
+    }
+    return S_OK;
+}
+
+HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
+    s.p = &p;
+    const VARTYPE declared = p.vt;
+    if (p.store == storage::object) {
+        HRESULT hr = object_from(src, p, s.object);
+        if (FAILED(hr)) return hr;
+        where = &s.object;
+        if (p.written) {
+            if (src.vt == (VT_BYREF | VT_DISPATCH)) s.object_back = src.ppdispVal;
+            else if (src.vt == (VT_BYREF | VT_VARIANT)) s.write_back = src.pvarVal;
+        }
+        return S_OK;
+    }
+    VARIANT* value = &src;
+    if (src.vt == (declared | VT_BYREF) && declared != VT_VARIANT) {
+        // The caller's own variable of the declared type: the member works on it directly.
+        if (!src.byref) return E_POINTER;
+        where = src.byref;
+        return S_OK;
+    }
+    if (src.vt == (VT_BYREF | VT_VARIANT)) {
+        if (!src.pvarVal) return E_POINTER;
+        value = src.pvarVal;
+        if (declared == VT_VARIANT || value->vt == declared) {
+            where = storage_of(*value, p.store);
+            return S_OK;
+        }
+        if (p.written) s.write_back = value;
+    } else if (!p.written && (declared == VT_VARIANT || src.vt == declared)) {
+        // Read-only use of a value passed by value: no copy is needed.
+        where = storage_of(src, p.store);
+        return S_OK;
+    }
+    if (declared == VT_VARIANT) {
+        HRESULT hr = VariantCopyInd(&s.temp, value);
+        if (FAILED(hr)) return hr;
+    } else if (value->vt == declared) {
+        HRESULT hr = VariantCopy(&s.temp, value);
+        if (FAILED(hr)) return hr;
+    } else {
+        if ((value->vt & VT_ARRAY) || declared == (VT_ARRAY | VT_UI1)) {
+            if (value->vt != VT_EMPTY || declared != (VT_ARRAY | VT_UI1)) return DISP_E_TYPEMISMATCH;
+            s.temp.vt = declared;
+            s.temp.parray = nullptr;
+        } else {
+            HRESULT hr = VariantChangeType(&s.temp, value, 0, declared);
+            if (FAILED(hr)) return hr;
+        }
+    }
+    where = storage_of(s.temp, p.store);
+    return S_OK;
+}
+
+void finish(slot& s) noexcept {
+    if (s.p->store == storage::object) {
+        if (s.object_back) {
+            IDispatch* now = s.object ? s.p->as_dispatch(s.object) : nullptr;
+            if (now) now->AddRef();
+            if (*s.object_back) (*s.object_back)->Release();
+            *s.object_back = now;
+        } else if (s.write_back) {
+            VariantClear(s.write_back);
+            IDispatch* now = s.object ? s.p->as_dispatch(s.object) : nullptr;
+            if (now) now->AddRef();
+            s.write_back->vt = VT_DISPATCH;
+            s.write_back->pdispVal = now;
+        }
+        return;
+    }
+    if (s.write_back) {
+        VariantClear(s.write_back);
+        *s.write_back = s.temp.release();
+    }
+}
+
+void fill_exception(HRESULT hr, EXCEPINFO* info) noexcept {
+    *info = EXCEPINFO{};
+    info->scode = hr;
+    com_ptr<IErrorInfo> error;
+    if (GetErrorInfo(0, error.put()) == S_OK && error) {
+        error->GetSource(&info->bstrSource);
+        error->GetDescription(&info->bstrDescription);
+    }
+}
+
+}  // namespace
+
+HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+               EXCEPINFO* excepinfo, UINT* arg_err) noexcept {
+    if (!params) return E_INVALIDARG;
+    if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;
+    if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
+    const member* m = desc.find(id, flags);
+    if (!m) return DISP_E_MEMBERNOTFOUND;
+    if (m->kind == member_kind::put || m->kind == member_kind::putref) {
+        if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
+            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+            return DISP_E_PARAMNOTFOUND;
+    } else if (params->cNamedArgs != 0) {
+        return DISP_E_NONAMEDARGS;
+    }
+    const UINT count = params->cArgs;
+    if (count != m->params.size()) return DISP_E_BADPARAMCOUNT;
+    if (count + 1 > max_params) return DISP_E_BADPARAMCOUNT;
+
+    std::array<slot, max_params> slots;
+    std::array<void*, max_params> where{};
+    for (UINT i = 0; i < count; ++i) {
+        const UINT k = count - 1 - i;  // arguments arrive last first
+        HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i]);
+        if (FAILED(hr)) {
+            if (arg_err && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)) *arg_err = k;
+            return hr;
+        }
+    }
+    unique_variant value;
+    void* returned_object = nullptr;
+    if (m->has_result) {
+        value.vt = m->result.vt;
+        value.llVal = 0;
+        value.brecord.pRecInfo = nullptr;
+        if (m->result.store == storage::object) where[count] = &returned_object;
+        else if (m->result.store == storage::variant) {
+            value.vt = VT_EMPTY;
+            where[count] = &value;
+        } else where[count] = storage_of(value, m->result.store);
+    }
+    HRESULT hr = m->call(self, where.data());
+    for (UINT i = 0; i < count; ++i) finish(slots[i]);
+    if (m->has_result && m->result.store == storage::object) {
+        value.vt = VT_DISPATCH;
+        value.pdispVal = returned_object ? m->result.as_dispatch(returned_object) : nullptr;
+    }
+    if (FAILED(hr)) {
+        if (!excepinfo) return hr;
+        fill_exception(hr, excepinfo);
+        return DISP_E_EXCEPTION;
+    }
+    if (result) {
+        VariantClear(result);
+        if (m->has_result) *result = value.release();
+    }
+    return S_OK;
+}
+
+}  // namespace oa::disp

@@ -1,0 +1,94 @@
+// Texts: BSTR from UTF-16, and UTF-8 <-> UTF-16 for the edges of the system.
+#pragma once
+
+#include <oa/unique.h>
+#include <oleauto.h>
+
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace oa {
+
+inline unique_bstr make_bstr(std::u16string_view text) {
+    if (text.size() > 0x3FFFFFFF) throw std::bad_alloc();
+    BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!b) throw std::bad_alloc();
+    return unique_bstr(b);
+}
+
+// Replaces the text that a by-reference string holds.
+inline void assign(BSTR* slot, std::u16string_view text) {
+    unique_bstr fresh = make_bstr(text);
+    SysFreeString(*slot);  // the slot is the caller's owner; it hands us its old text
+    *slot = fresh.release();
+}
+
+// UTF-8 to UTF-16; nullopt for a text that is not valid UTF-8.
+inline std::optional<std::u16string> utf8_to_utf16(std::string_view in) {
+    std::u16string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size();) {
+        unsigned char c = static_cast<unsigned char>(in[i]);
+        char32_t cp;
+        std::size_t n;
+        if (c < 0x80) { cp = c; n = 1; }
+        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
+        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
+        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
+        else return std::nullopt;
+        if (i + n > in.size()) return std::nullopt;
+        for (std::size_t k = 1; k < n; ++k) {
+            unsigned char cc = static_cast<unsigned char>(in[i + k]);
+            if ((cc & 0xC0) != 0x80) return std::nullopt;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        static constexpr char32_t min_for_length[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < min_for_length[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += n;
+    }
+    return out;
+}
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+inline std::string utf16_to_utf8(std::u16string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        char32_t cp = in[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+inline std::u16string ascii_to_utf16(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace oa

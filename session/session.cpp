@@ -1,0 +1,96 @@
+// The session object: its state, constructor, destructor, properties and log.
+#include <component/t2mrapp.h>
+#include <session/conventions.h>
+#include <session/log_writer.h>
+
+namespace quellar2mrapi {
+
+namespace {
+#ifndef Q2MR_LOG_WRITER
+#define Q2MR_LOG_WRITER 0
+#endif
+// Only a test build switches the writer on; a normal build never writes the file.
+constexpr bool log_writer_switched_on = Q2MR_LOG_WRITER != 0;
+
+#ifndef Q2MR_LOG_DIR
+#define Q2MR_LOG_DIR "/tmp"
+#endif
+// The fixed place of the diagnostic log.
+constexpr const char* log_file_path = Q2MR_LOG_DIR "/quellar2mrapilog.txt";
+
+constexpr SHORT initial_table_bound = 500;
+
+log_observer& observer() {
+    static log_observer instance;
+    return instance;
+}
+}  // namespace
+
+void set_log_observer(log_observer o) { observer() = std::move(o); }
+
+t2mrapp::t2mrapp() {
+    DebugOn = log_writer_switched_on;
+    WriteLog(u"============================================ debug on");
+    WriteLog(u"Class_Initialize():");
+    VARIANT_BOOL not_connected = VARIANT_FALSE;
+    oa::check(put_GoodConnection(&not_connected));
+    UserTable.create(initial_table_bound);
+    NameMapTable.create(initial_table_bound);
+    RoleTable.create(initial_table_bound);
+}
+
+t2mrapp::~t2mrapp() {
+    WriteLog(u"Class_Terminate():");
+    api = nullptr;
+    // User and the three tables with their row objects go with the members.
+}
+
+void t2mrapp::WriteLog(std::u16string_view text) noexcept {
+    if (const auto& o = observer()) {
+        try {
+            o(text);
+        } catch (...) {
+        }
+    }
+    if (!DebugOn) return;
+    append_log_line(log_file_path, text);
+}
+
+HRESULT t2mrapp::put_User(IUser** value) {
+    return call([&] { User = oa::make_ref(*value); }, value);
+}
+
+HRESULT t2mrapp::get_User(IUser** value) {
+    return call([&] { User.copy_to(value); }, value);
+}
+
+HRESULT t2mrapp::put_api(Iapi** value) {
+    return call([&] { api = oa::make_ref(*value); }, value);
+}
+
+HRESULT t2mrapp::get_api(Iapi** value) {
+    return call([&] { api.copy_to(value); }, value);
+}
+
+HRESULT t2mrapp::put_GoodConnection(VARIANT_BOOL* value) {
+    return call([&] { GoodConnection = *value; }, value);
+}
+
+HRESULT t2mrapp::get_GoodConnection(VARIANT_BOOL* value) {
+    return call([&] { *value = GoodConnection; }, value);
+}
+
+oa::com_ptr<Iapi> create_api_object() {
+    oa::com_ptr<Iapi> object;
+    oa::check(CoCreateInstance(MRLIBLib::CLSID_api, nullptr, CLSCTX_INPROC_SERVER, iid_of<Iapi>(), object.put_void()));
+    return object;
+}
+
+oa::com_ptr<IUser> create_user_object() {
+    oa::com_ptr<IUser> object;
+    oa::check(
+        CoCreateInstance(MRLIBLib::CLSID_User, nullptr, CLSCTX_INPROC_SERVER, iid_of<IUser>(), object.put_void()));
+    return object;
+}
+
+}  // namespace quellar2mrapi
