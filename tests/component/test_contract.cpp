@@ -1,0 +1,122 @@
+// One contract for every automation class of the component: identity, counting, the
+// dispatch table against the type information, and names that resolve to their ids.
+#include <component/t2mrapp.h>
+#include <value/t2DataClass.h>
+#include <tests/support/late_bound.h>
+
+#include <gtest/gtest.h>
+
+using namespace q2mr_test;
+
+namespace {
+
+template <class T> class AutomationClass : public ::testing::Test {};
+using classes = ::testing::Types<quellar2mrapi::t2mrapp, quellar2mrapi::t2DataClass>;
+TYPED_TEST_SUITE(AutomationClass, classes);
+
+TYPED_TEST(AutomationClass, AnswersForItsInterfacesWithOneIdentity) {
+    auto object = oa::make_self<TypeParam>();
+    oa::com_ptr<IUnknown> a, b;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IUnknown, a.put_void()));
+    auto dispatch = object.template try_query<IDispatch>();
+    ASSERT_TRUE(dispatch);
+    ASSERT_EQ(S_OK, dispatch->QueryInterface(IID_IUnknown, b.put_void()));
+    EXPECT_EQ(a.get(), b.get());
+    EXPECT_EQ(S_OK, object->QueryInterface(TypeParam::description().iid, b.put_void()));
+    EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(IID_IClassFactory, b.put_void()));
+    EXPECT_FALSE(b);
+    EXPECT_EQ(E_POINTER, object->QueryInterface(IID_IUnknown, nullptr));
+}
+
+TYPED_TEST(AutomationClass, TypeInformationListsEveryMemberWithItsIdKindAndNames) {
+    auto object = oa::make_self<TypeParam>();
+    const auto& desc = TypeParam::description();
+    UINT count = 0;
+    ASSERT_EQ(S_OK, object->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+    oa::com_ptr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put()));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    EXPECT_EQ(TKIND_DISPATCH, attr->typekind);
+    EXPECT_EQ(desc.iid, attr->guid);
+    EXPECT_EQ(desc.members.size(), attr->cFuncs);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FHIDDEN);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+    const WORD functions = attr->cFuncs;
+    info->ReleaseTypeAttr(attr);
+    for (UINT i = 0; i < functions; ++i) {
+        FUNCDESC* f = nullptr;
+        ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
+        const auto& m = desc.members[i];
+        EXPECT_EQ(m.id, f->memid);
+        EXPECT_EQ(static_cast<int>(m.kind), static_cast<int>(f->invkind));
+        EXPECT_EQ(m.params.size(), static_cast<std::size_t>(f->cParams));
+        for (std::size_t k = 0; k < m.params.size(); ++k) {
+            // Every argument of the component is passed by reference.
+            EXPECT_EQ(VT_PTR, f->lprgelemdescParam[k].tdesc.vt) << oa::utf16_to_utf8(m.name);
+            EXPECT_EQ(m.params[k].vt, f->lprgelemdescParam[k].tdesc.lptdesc->vt);
+        }
+        info->ReleaseFuncDesc(f);
+        oa::unique_bstr names[8];
+        BSTR raw[8] = {};
+        UINT got = 0;
+        ASSERT_EQ(S_OK, info->GetNames(m.id, raw, 8, &got));
+        for (UINT k = 0; k < got; ++k) names[k].reset(raw[k]);
+        EXPECT_EQ(m.name, oa::view(names[0].get()));
+        EXPECT_EQ(m.id, id_of(object.get(), m.name));
+    }
+}
+
+TEST(ComponentLibrary, DescribesFourTypesInOrderWithItsVersionAndLocale) {
+    oa::com_ptr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, quellar2mrapi::get_type_library(lib.put()));
+    ASSERT_EQ(4u, lib->GetTypeInfoCount());
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+    EXPECT_EQ(7, attr->wMajorVerNum);
+    EXPECT_EQ(0, attr->wMinorVerNum);
+    EXPECT_EQ(0x409u, attr->lcid);
+    EXPECT_EQ(quellar2mrapi::LIBID_quellar2mrapi, attr->guid);
+    lib->ReleaseTLibAttr(attr);
+    const char16_t* names[] = {u"_t2mrapp", u"t2mrapp", u"_t2DataClass", u"t2DataClass"};
+    const TYPEKIND kinds[] = {TKIND_DISPATCH, TKIND_COCLASS, TKIND_DISPATCH, TKIND_COCLASS};
+    for (UINT i = 0; i < 4; ++i) {
+        oa::unique_bstr name;
+        ASSERT_EQ(S_OK, lib->GetDocumentation(static_cast<INT>(i), name.put(), nullptr, nullptr, nullptr));
+        EXPECT_EQ(names[i], oa::view(name.get()));
+        TYPEKIND kind;
+        ASSERT_EQ(S_OK, lib->GetTypeInfoType(i, &kind));
+        EXPECT_EQ(kinds[i], kind);
+    }
+    oa::com_ptr<ITypeInfo> coclass, iface;
+    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(quellar2mrapi::CLSID_t2mrapp, coclass.put()));
+    HREFTYPE href = 0;
+    ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(0, &href));
+    ASSERT_EQ(S_OK, coclass->GetRefTypeInfo(href, iface.put()));
+    oa::unique_bstr name;
+    ASSERT_EQ(S_OK, iface->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr));
+    EXPECT_EQ(u"_t2mrapp", oa::view(name.get()));
+}
+
+TEST(ComponentLibrary, SessionMembersHaveTheirFixedIdsInTableOrder) {
+    const auto& m = quellar2mrapi::t2mrapp::description().members;
+    ASSERT_EQ(27u, m.size());
+    EXPECT_EQ(0x68030002, m[0].id);
+    EXPECT_EQ(oa::disp::member_kind::put, m[0].kind);
+    EXPECT_EQ(0x68030000, m[5].id);
+    EXPECT_EQ(u"Connect", m[6].name);
+    EXPECT_EQ(0x60030007, m[6].id);
+    EXPECT_EQ(u"encodeXML", m[23].name);
+    EXPECT_EQ(0x60030018, m[23].id);
+    EXPECT_EQ(u"VANT_SetCRattributeByFile", m[24].name);
+    EXPECT_EQ(0x6003001A, m[24].id);
+    EXPECT_EQ(u"CreateRelation", m[26].name);
+    EXPECT_EQ(0x6003001C, m[26].id);
+    EXPECT_EQ(VT_I4, m[26].params[0].vt);
+    EXPECT_EQ(VT_VARIANT, m[17].params[0].vt);
+}
+
+}  // namespace
