@@ -1,0 +1,31 @@
+// What a backend does for the forms layer. Internal to q2mr_forms.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "forms/forms.h"
+
+namespace forms::detail {
+
+class BackendImpl {
+public:
+    virtual ~BackendImpl() = default;
+    // Returns once the form is no longer visible.
+    virtual void run_modal(Form& form) = 0;
+    virtual int message_box(const std::u16string& text, int buttons, const std::u16string& title) = 0;
+};
+
+BackendImpl& headless_backend();
+BackendImpl& terminal_backend();
+BackendImpl& active_backend();
+
+// Forms shown modally, innermost last; backends draw and drive the top one.
+std::vector<Form*>& modal_stack();
+
+// One character per code point for masks; surrogate pairs count once.
+std::size_t count_chars(std::u16string_view s);
+
+}  // namespace forms::detail
