@@ -21,7 +21,3 @@ Q2MR_EXPORT HRESULT DllCanUnloadNow();
 Q2MR_EXPORT HRESULT DllGetVersion(DLLVERSIONINFO* info);
 // "FileVersion=2.0.0.6;ProductVersion=2.0.0.6;OLESelfRegister"
 Q2MR_EXPORT const char* DllVersionResource();
-
-namespace quellar2mrapi {
-HRESULT get_type_library(ITypeLib** out) noexcept;
-}

@@ -110,6 +110,9 @@ private:
     bool DebugOn = false;
 };
 
+// The component's type library, from the same descriptions as the dispatcher.
+HRESULT get_type_library(ITypeLib** out) noexcept;
+
 // Creates a new library object through the runtime, as any client of the library does.
 oa::com_ptr<Iapi> create_api_object();
 oa::com_ptr<IUser> create_user_object();

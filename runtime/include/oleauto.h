@@ -86,6 +86,9 @@ constexpr HRESULT DISP_E_ARRAYISLOCKED = hresult_of(0x8002000D);
 constexpr HRESULT DISP_E_BADPARAMCOUNT = hresult_of(0x8002000E);
 constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = hresult_of(0x8002000F);
 constexpr HRESULT RPC_E_WRONG_THREAD = hresult_of(0x8001010E);
+constexpr HRESULT E_ACCESSDENIED = hresult_of(0x80070005);
+constexpr HRESULT CO_E_ERRORINDLL = hresult_of(0x800401F9);
+constexpr HRESULT CO_E_OBJNOTREG = hresult_of(0x800401FB);
 
 // ---------------------------------------------------------------------------------------
 // GUID
@@ -462,11 +465,14 @@ STDAPI CoRevokeClassObject(DWORD dwRegister);
 STDAPI_(void) CoFreeUnusedLibraries();
 STDAPI_(LPOLESTR) CoTaskMemAllocString(LPCOLESTR s);  // for ProgIDFromCLSID's result
 STDAPI_(void) CoTaskMemFree(void* pv);
+STDAPI_(void*) CoTaskMemAlloc(std::size_t cb);
+STDAPI_(void*) CoTaskMemRealloc(void* pv, std::size_t cb);
 
 // The runtime's registry of classes is a text file (see runtime/README.md). Its place is
 // OLEAUTO_REGISTRY when set, else $HOME/.config/oleauto/registry.
+// The returned text stays valid until the calling thread's next call.
 STDAPI_(const char*) OaGetRegistryPath();
-STDAPI OaSetRegistryPath(const char* path);  // nullptr returns to the default
+STDAPI OaSetRegistryPath(const char* path);  // nullptr returns to the default; "" is E_INVALIDARG
 STDAPI OaRegisterClass(REFCLSID clsid, const char* progid, const char* versionIndependentProgid,
                        const char* libraryPath, const char* threadingModel);
 STDAPI OaUnregisterClass(REFCLSID clsid);
@@ -475,5 +481,6 @@ STDAPI OaUnregisterTypeLib(REFGUID libid, WORD major, WORD minor);
 // Asks the library that serves clsid whether it can be unloaded (its DllCanUnloadNow):
 // S_OK or S_FALSE; REGDB_E_CLASSNOTREG for an unknown class.
 STDAPI OaClassLibraryCanUnloadNow(REFCLSID clsid);
-// Path of the shared library that holds the given address (for self-registration).
+// Path of the shared library that holds the given address (for self-registration),
+// symbolic links resolved; nullptr when unknown. Valid until the thread's next call.
 STDAPI_(const char*) OaModulePathOf(const void* address);

@@ -23,7 +23,7 @@ protected:
         EXPECT_EQ(S_OK, out.hr);
         return out.result.iVal;
     }
-    void put(const char16_t* name, var v) { ASSERT_EQ(S_OK, put_property(d(), name, std::move(v)).hr) << name; }
+    void put(const char16_t* name, var v) { ASSERT_EQ(S_OK, put_property(d(), name, std::move(v)).hr) << oa::utf16_to_utf8(name); }
 };
 
 TEST_F(ValueRecord, ANewRecordIsEmpty) {

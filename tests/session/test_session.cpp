@@ -27,7 +27,7 @@ TEST(Session, ANewSessionIsNotConnectedAndHoldsThreeEmptyTablesOf501Rows) {
     VARIANT_BOOL connected = VARIANT_TRUE;
     ASSERT_EQ(S_OK, session->get_GoodConnection(&connected));
     EXPECT_EQ(VARIANT_FALSE, connected);
-    oa::com_ptr<Iapi> api;
+    oa::com_ptr<MRLIBLib::Iapi> api;
     ASSERT_EQ(S_OK, session->get_api(api.put()));
     EXPECT_FALSE(api);
     oa::com_ptr<MRLIBLib::IUser> user;
@@ -59,7 +59,9 @@ TEST(Session, ANormalBuildNeverWritesTheLogFile) {
     struct stat after {};
     const bool exists = ::stat("/tmp/quellar2mrapilog.txt", &after) == 0;
     EXPECT_EQ(existed, exists);
-    if (existed && exists) EXPECT_EQ(before.st_size, after.st_size);
+    if (existed && exists) {
+        EXPECT_EQ(before.st_size, after.st_size);
+    }
 }
 
 TEST(Session, PropertiesStoreWhatTheyAreGivenWithoutChecksAndHandOutReferences) {

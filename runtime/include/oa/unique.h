@@ -83,12 +83,23 @@ using unique_variant = unique_struct<VARIANT, &close_variant, &VariantInit>;
 // Frees the texts of an EXCEPINFO that Invoke filled.
 struct unique_excepinfo : EXCEPINFO {
     unique_excepinfo() noexcept : EXCEPINFO{} {}
-    unique_excepinfo(const unique_excepinfo&) = delete;
-    unique_excepinfo& operator=(const unique_excepinfo&) = delete;
-    ~unique_excepinfo() {
+    unique_excepinfo(unique_excepinfo&& o) noexcept : EXCEPINFO(o) { static_cast<EXCEPINFO&>(o) = EXCEPINFO{}; }
+    unique_excepinfo& operator=(unique_excepinfo&& o) noexcept {
+        if (this != &o) {
+            clear();
+            static_cast<EXCEPINFO&>(*this) = o;
+            static_cast<EXCEPINFO&>(o) = EXCEPINFO{};
+        }
+        return *this;
+    }
+    ~unique_excepinfo() { clear(); }
+
+private:
+    void clear() noexcept {
         SysFreeString(bstrSource);
         SysFreeString(bstrDescription);
         SysFreeString(bstrHelpFile);
+        static_cast<EXCEPINFO&>(*this) = EXCEPINFO{};
     }
 };
 
