@@ -94,8 +94,8 @@ TEST_F(ConnectLogin, AFailedConnectAfterAGoodOneLeavesTheFirstConnection) {
 
 TEST_F(ConnectLogin, ALibraryFailureBecomesTheErrorText) {
     inject_fault(u"OpenConnection", server_busy, u"Server busy");
-    EXPECT_EQ(u"Connect Error: -2147221503 Server busy", connect());
-    expect_log({u"Connect():", u"    Error occured: Connect Error: -2147221503 Server busy"});
+    EXPECT_EQ(u"Connect Error: -2147220991 Server busy", connect());
+    expect_log({u"Connect():", u"    Error occured: Connect Error: -2147220991 Server busy"});
     EXPECT_FALSE(connected());
     EXPECT_EQ(0, live(u"api"));
 }
@@ -156,7 +156,7 @@ TEST_F(ConnectLogin, AFailingAppLoginGivesTheLoginErrorText) {
     ASSERT_EQ(u"", connect());
     log.clear();
     inject_fault(u"appLogin", server_busy, u"Server busy");
-    EXPECT_EQ(u"Login Error: -2147221503 Server busy", login(u"jane", u"s3cret", u"developer"));
+    EXPECT_EQ(u"Login Error: -2147220991 Server busy", login(u"jane", u"s3cret", u"developer"));
     expect_log({u"Login(): loginAppID=tests", u"    appID=tests<end>", u"    User object is null, appLogin failed."});
     EXPECT_FALSE(user());
 }
