@@ -1,0 +1,387 @@
+// The component's own cost beside the limit of the machine: each figure has its
+// reference in the same run (memcpy of the same bytes, the early-bound call, the
+// library's own call), and the table at the end prints the ratios beside their targets.
+#include <component/t2mrapp.h>
+#include <crdata/byte_buffers.h>
+#include <emulator/emulator.h>
+#include <value/t2DataClass.h>
+
+#include <oa/text.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using quellar2mrapi::t2DataClass;
+using quellar2mrapi::t2mrapp;
+
+constexpr std::size_t MiB = 1 << 20;
+
+// A text of `bytes` bytes of UTF-16; `share` of its characters are &, < or >.
+std::u16string make_text(std::size_t bytes, double share) {
+    std::u16string text(bytes / 2, u'a');
+    std::mt19937 random(42);
+    std::uniform_real_distribution<double> pick(0.0, 1.0);
+    const char16_t specials[] = {u'&', u'<', u'>'};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (share >= 1.0 || pick(random) < share) text[i] = specials[i % 3];
+        else text[i] = static_cast<char16_t>(u'a' + i % 26);
+    }
+    return text;
+}
+
+// ---- the emulated server, connected and logged in -----------------------------------
+
+struct server {
+    oa::com_ptr<mremu::IEmulator> emulator;
+    oa::com_ptr<t2mrapp> session;
+
+    server() {
+        OaSetRegistryPath(Q2MR_BENCH_REGISTRY);
+        if (FAILED(CoCreateInstance(mremu::CLSID_Emulator, nullptr, CLSCTX_INPROC_SERVER, iid_of<mremu::IEmulator>(),
+                                    emulator.put_void())))
+            throw std::runtime_error("the emulated server is not registered");
+        reset();
+    }
+    void reset() {
+        auto fixture = oa::make_bstr(u"" Q2MR_BENCH_FIXTURE);
+        emulator->LoadFixture(fixture.get());
+        session = oa::make_self<t2mrapp>();
+        oa::unique_bstr host = oa::make_bstr(u"localhost"), protocol = oa::make_bstr(u"tcp"), result;
+        SHORT port = 8400;
+        session->Connect(host.addressof(), protocol.addressof(), &port, result.put());
+        oa::unique_bstr name = oa::make_bstr(u"jane"), password = oa::make_bstr(u"s3cret"),
+                        role = oa::make_bstr(u"developer"), db = oa::make_bstr(u"/db/alpha"), app = oa::make_bstr(u"");
+        session->Login(name.addressof(), password.addressof(), role.addressof(), db.addressof(), app.addressof(),
+                       result.put());
+        if (!oa::view(result.get()).empty()) throw std::runtime_error("login failed");
+    }
+    static server& get() {
+        static server instance;
+        return instance;
+    }
+};
+
+DISPID id_of(IDispatch* object, const char16_t* name) {
+    std::u16string n(name);
+    LPOLESTR names[] = {n.data()};
+    DISPID id = DISPID_UNKNOWN;
+    object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    return id;
+}
+
+// ---- 1. dispatch ---------------------------------------------------------------------
+
+void BM_value_put_early(benchmark::State& state) {
+    auto record = oa::make_self<t2DataClass>();
+    SHORT value = 0;
+    for (auto _ : state) {
+        ++value;
+        benchmark::DoNotOptimize(record->put_IntegerValue(&value));
+    }
+}
+void BM_value_get_early(benchmark::State& state) {
+    auto record = oa::make_self<t2DataClass>();
+    SHORT value = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(record->get_IntegerValue(&value));
+        benchmark::DoNotOptimize(value);
+    }
+}
+
+void invoke_put(IDispatch* d, DISPID id, VARIANT& arg) {
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&arg, &named, 1, 1};
+    d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
+}
+void invoke_get(IDispatch* d, DISPID id, VARIANT& result) {
+    DISPPARAMS params{nullptr, nullptr, 0, 0};
+    d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+}
+
+void BM_value_put_late_id(benchmark::State& state) {
+    auto record = oa::make_self<t2DataClass>();
+    const DISPID id = id_of(record.get(), u"IntegerValue");
+    VARIANT arg;
+    arg.vt = VT_I4;
+    arg.lVal = 0;
+    for (auto _ : state) {
+        arg.lVal = (arg.lVal + 1) & 0x3FFF;
+        invoke_put(record.get(), id, arg);
+    }
+}
+void BM_value_get_late_id(benchmark::State& state) {
+    auto record = oa::make_self<t2DataClass>();
+    const DISPID id = id_of(record.get(), u"IntegerValue");
+    for (auto _ : state) {
+        VARIANT result;
+        result.vt = VT_EMPTY;
+        invoke_get(record.get(), id, result);
+        benchmark::DoNotOptimize(result.iVal);
+    }
+}
+void BM_value_put_late_name(benchmark::State& state) {
+    auto record = oa::make_self<t2DataClass>();
+    VARIANT arg;
+    arg.vt = VT_I4;
+    arg.lVal = 0;
+    for (auto _ : state) {
+        arg.lVal = (arg.lVal + 1) & 0x3FFF;
+        invoke_put(record.get(), id_of(record.get(), u"IntegerValue"), arg);
+    }
+}
+void BM_value_get_late_name(benchmark::State& state) {
+    auto record = oa::make_self<t2DataClass>();
+    for (auto _ : state) {
+        VARIANT result;
+        result.vt = VT_EMPTY;
+        invoke_get(record.get(), id_of(record.get(), u"IntegerValue"), result);
+        benchmark::DoNotOptimize(result.iVal);
+    }
+}
+
+void BM_encode_short_early(benchmark::State& state) {
+    auto session = oa::make_self<t2mrapp>();
+    oa::unique_bstr text = oa::make_bstr(u"Crash <on> save & exit");
+    for (auto _ : state) {
+        oa::unique_bstr out;
+        session->encodeXML(text.addressof(), out.put());
+        benchmark::DoNotOptimize(out.get());
+    }
+}
+template <bool ByName> void BM_encode_short_late(benchmark::State& state) {
+    auto session = oa::make_self<t2mrapp>();
+    const DISPID cached = id_of(session.get(), u"encodeXML");
+    VARIANT arg;
+    arg.vt = VT_BSTR;
+    arg.bstrVal = oa::make_bstr(u"Crash <on> save & exit").release();
+    for (auto _ : state) {
+        DISPPARAMS params{&arg, nullptr, 1, 0};
+        oa::unique_variant result;
+        const DISPID id = ByName ? id_of(session.get(), u"encodeXML") : cached;
+        session->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        benchmark::DoNotOptimize(result.bstrVal);
+    }
+    VariantClear(&arg);
+}
+
+void BM_hostname_direct(benchmark::State& state) {
+    auto& s = server::get();
+    oa::com_ptr<MRLIBLib::Iapi> api;
+    oa::com_ptr<MRLIBLib::IUser> user;
+    s.session->get_api(api.put());
+    s.session->get_User(user.put());
+    for (auto _ : state) {
+        oa::unique_bstr name;
+        api->GetHostname(user.get(), name.put());
+        benchmark::DoNotOptimize(name.get());
+    }
+}
+void BM_hostname_early(benchmark::State& state) {
+    auto& s = server::get();
+    for (auto _ : state) {
+        oa::unique_bstr name;
+        s.session->VANT_GetHostname(name.put());
+        benchmark::DoNotOptimize(name.get());
+    }
+}
+template <bool ByName> void BM_hostname_late(benchmark::State& state) {
+    auto& s = server::get();
+    const DISPID cached = id_of(s.session.get(), u"VANT_GetHostname");
+    for (auto _ : state) {
+        DISPPARAMS params{nullptr, nullptr, 0, 0};
+        oa::unique_variant result;
+        const DISPID id = ByName ? id_of(s.session.get(), u"VANT_GetHostname") : cached;
+        s.session->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        benchmark::DoNotOptimize(result.bstrVal);
+    }
+}
+
+// ---- 2. encodeXML on large texts, 3. the buffer conversions --------------------------
+
+void BM_memcpy(benchmark::State& state) {
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0));
+    std::vector<char> from(bytes, 'a'), to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+void encode(benchmark::State& state, double share) {
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0));
+    auto session = oa::make_self<t2mrapp>();
+    oa::unique_bstr text = oa::make_bstr(make_text(bytes, share));
+    for (auto _ : state) {
+        oa::unique_bstr out;
+        session->encodeXML(text.addressof(), out.put());
+        benchmark::DoNotOptimize(out.get());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+void BM_encode_none(benchmark::State& state) { encode(state, 0.0); }
+void BM_encode_tenth(benchmark::State& state) { encode(state, 0.1); }
+void BM_encode_all(benchmark::State& state) { encode(state, 1.0); }
+
+void BM_text_to_buffer(benchmark::State& state) {
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0));
+    const std::u16string text = make_text(bytes, 0.1);
+    for (auto _ : state) {
+        auto buffer = quellar2mrapi::crdata::text_to_byte_buffer(text);
+        benchmark::DoNotOptimize(buffer.get());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+void BM_buffer_to_text(benchmark::State& state) {
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0));
+    auto buffer = quellar2mrapi::crdata::text_to_byte_buffer(make_text(bytes, 0.1));
+    for (auto _ : state) {
+        auto text = quellar2mrapi::crdata::byte_buffer_text(buffer.get());
+        benchmark::DoNotOptimize(text.get());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+// The same conversions inside the methods, with the emulated library's own copy of the data.
+void BM_setDynamicAttrs(benchmark::State& state) {
+    auto& s = server::get();
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0));
+    oa::unique_bstr id = oa::make_bstr(u"4713"), values = oa::make_bstr(make_text(bytes, 0.1));
+    for (auto _ : state) {
+        oa::unique_variant answer;
+        s.session->setDynamicAttrs(id.addressof(), values.addressof(), &answer);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+void BM_GetDynamicAttrs(benchmark::State& state) {
+    auto& s = server::get();
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0));
+    oa::unique_bstr id = oa::make_bstr(u"4713"), values = oa::make_bstr(make_text(bytes, 0.1));
+    oa::unique_variant answer;
+    s.session->setDynamicAttrs(id.addressof(), values.addressof(), &answer);
+    for (auto _ : state) {
+        oa::unique_bstr text;
+        s.session->GetDynamicAttrs(id.addressof(), text.put());
+        benchmark::DoNotOptimize(text.get());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+// ---- 4. staging and committing -------------------------------------------------------
+
+void BM_stage_and_commit(benchmark::State& state) {
+    auto& s = server::get();
+    const SHORT rows = static_cast<SHORT>(state.range(0));
+    std::vector<oa::unique_bstr> names;
+    for (SHORT i = 0; i < rows; ++i) names.push_back(oa::make_bstr(u"user" + oa::ascii_to_utf16(std::to_string(i))));
+    oa::unique_bstr password = oa::make_bstr(u"pw"), role = oa::make_bstr(u"developer"),
+                    db = oa::make_bstr(u"/db/alpha");
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.reset();
+        state.ResumeTiming();
+        for (SHORT i = 0; i < rows; ++i) {
+            oa::unique_bstr result;
+            SHORT index = i;
+            s.session->AddUserToArray(&index, names[static_cast<std::size_t>(i)].addressof(), password.addressof(),
+                                      role.addressof(), db.addressof(), result.put());
+        }
+        SHORT count = rows;
+        oa::unique_bstr message;
+        s.session->CreateUsers(&count, message.put());
+        benchmark::DoNotOptimize(message.get());
+    }
+    state.counters["rows"] = rows;
+}
+
+void BM_session_create_release(benchmark::State& state) {
+    for (auto _ : state) {
+        auto session = oa::make_self<t2mrapp>();
+        benchmark::DoNotOptimize(session.get());
+    }
+}
+
+BENCHMARK(BM_value_put_early);
+BENCHMARK(BM_value_put_late_id);
+BENCHMARK(BM_value_put_late_name);
+BENCHMARK(BM_value_get_early);
+BENCHMARK(BM_value_get_late_id);
+BENCHMARK(BM_value_get_late_name);
+BENCHMARK(BM_encode_short_early);
+BENCHMARK_TEMPLATE(BM_encode_short_late, false)->Name("BM_encode_short_late_id");
+BENCHMARK_TEMPLATE(BM_encode_short_late, true)->Name("BM_encode_short_late_name");
+BENCHMARK(BM_hostname_direct);
+BENCHMARK(BM_hostname_early);
+BENCHMARK_TEMPLATE(BM_hostname_late, false)->Name("BM_hostname_late_id");
+BENCHMARK_TEMPLATE(BM_hostname_late, true)->Name("BM_hostname_late_name");
+BENCHMARK(BM_memcpy)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_encode_none)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_encode_tenth)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_encode_all)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_text_to_buffer)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_buffer_to_text)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_setDynamicAttrs)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_GetDynamicAttrs)->Arg(MiB)->Arg(64 * MiB);
+BENCHMARK(BM_stage_and_commit)->Arg(500)->Arg(5000)->Arg(32600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_session_create_release);
+
+// Collects every figure while the console reporter prints them, for the ratio table.
+class collecting_reporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> ns;  // real time per iteration
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (!r.error_occurred) ns[r.benchmark_name()] = r.GetAdjustedRealTime() *
+                                                         (r.time_unit == benchmark::kMillisecond ? 1e6 : 1.0);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void ratio_row(const collecting_reporter& r, const char* what, const std::string& measured,
+               const std::string& reference, double target, double per_measured = 1, double per_reference = 1) {
+    auto m = r.ns.find(measured), ref = r.ns.find(reference);
+    if (m == r.ns.end() || ref == r.ns.end()) {
+        std::printf("| %-58s | %8s | %6s | %-4s |\n", what, "n/a", "", "");
+        return;
+    }
+    const double ratio = (m->second / per_measured) / (ref->second / per_reference);
+    std::printf("| %-58s | %8.2f | %6.1f | %-4s |\n", what, ratio, target, ratio <= target ? "met" : "MISS");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    benchmark::Initialize(&argc, argv);
+    collecting_reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const std::string m64 = std::to_string(64 * MiB), m1 = std::to_string(MiB);
+    std::printf("\n| %-58s | %8s | %6s | %-4s |\n", "ratio (same run)", "measured", "target", "");
+    std::printf("|%s|%s|%s|%s|\n", std::string(60, '-').c_str(), std::string(10, '-').c_str(),
+                std::string(8, '-').c_str(), std::string(6, '-').c_str());
+    ratio_row(reporter, "encodeXML 64 MiB, none of & < > / memcpy", "BM_encode_none/" + m64, "BM_memcpy/" + m64, 4);
+    ratio_row(reporter, "encodeXML 64 MiB, 10 % & < > / memcpy", "BM_encode_tenth/" + m64, "BM_memcpy/" + m64, 10);
+    ratio_row(reporter, "StringToByteArray 64 MiB / memcpy", "BM_text_to_buffer/" + m64, "BM_memcpy/" + m64, 2);
+    ratio_row(reporter, "buffer decoding 64 MiB / memcpy", "BM_buffer_to_text/" + m64, "BM_memcpy/" + m64, 2);
+    ratio_row(reporter, "StringToByteArray 1 MiB / memcpy", "BM_text_to_buffer/" + m1, "BM_memcpy/" + m1, 2);
+    ratio_row(reporter, "buffer decoding 1 MiB / memcpy", "BM_buffer_to_text/" + m1, "BM_memcpy/" + m1, 2);
+    ratio_row(reporter, "t2DataClass put, late by cached id / early", "BM_value_put_late_id", "BM_value_put_early", 3);
+    ratio_row(reporter, "t2DataClass get, late by cached id / early", "BM_value_get_late_id", "BM_value_get_early", 3);
+    ratio_row(reporter, "t2DataClass put, late by name / early", "BM_value_put_late_name", "BM_value_put_early", 6);
+    ratio_row(reporter, "t2DataClass get, late by name / early", "BM_value_get_late_name", "BM_value_get_early", 6);
+    ratio_row(reporter, "VANT_GetHostname early / library's GetHostname", "BM_hostname_early", "BM_hostname_direct",
+              1.5);
+    ratio_row(reporter, "stage+commit per row, 32,600 rows / 5,000 rows", "BM_stage_and_commit/32600",
+              "BM_stage_and_commit/5000", 1.3, 32600, 5000);
+    benchmark::Shutdown();
+    CoUninitialize();
+    return 0;
+}
