@@ -1,0 +1,247 @@
+// The library frame: the classes' descriptions (read by the dispatcher and the type
+// information alike), registration, class objects and unloading.
+#include <emulator/objects.h>
+
+#include <climits>
+
+#define MREMU_EXPORT extern "C" __attribute__((visibility("default")))
+
+MREMU_EXPORT HRESULT DllRegisterServer();
+MREMU_EXPORT HRESULT DllUnregisterServer();
+MREMU_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
+MREMU_EXPORT HRESULT DllCanUnloadNow();
+
+namespace mremu {
+
+constexpr WORD type_library_major = 1, type_library_minor = 0;
+
+namespace {
+using namespace oa::disp;
+
+constexpr WORD dual_flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
+
+// Late-bound AddUsers and AddUsersRoles: the dispatcher holds the row argument in a slot
+// of its own, so only that one row exists behind the pointer.
+api_object* api_of(void* self) { return static_cast<api_object*>(static_cast<Iapi*>(self)); }
+HRESULT late_add_users(void* self, void* const* slots) {
+    return api_of(self)->add_users(*static_cast<IUser**>(slots[0]), static_cast<IUser**>(slots[1]),
+                                   *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), 1);
+}
+HRESULT late_add_users_roles(void* self, void* const* slots) {
+    return api_of(self)->add_users_roles(*static_cast<IUser**>(slots[0]), static_cast<IUser**>(slots[1]),
+                                         *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), 1);
+}
+member with_call(member m, thunk call) {
+    m.call = call;
+    return m;
+}
+
+const interface_desc& api_interface() {
+    using I = Iapi;
+    static const interface_desc desc{
+        u"api",
+        iid_of<I>(),
+        dual_flags,
+        {
+            method<&I::OpenConnection>(1, u"OpenConnection", u"String protocol, String host, Long port", u"Long"),
+            method<&I::AdminLogin>(2, u"AdminLogin", u"String name, String password, String role, String database",
+                                   u"User"),
+            method<&I::appLogin>(3, u"appLogin",
+                                 u"String name, String password, String role, String database, String loginAppID",
+                                 u"User"),
+            method<&I::CreateGroup>(4, u"CreateGroup", u"User user, String group", u"Long"),
+            method<&I::PrepareGroupDeletion>(5, u"PrepareGroupDeletion", u"User user, String group", u"Long"),
+            method<&I::DeleteGroup>(6, u"DeleteGroup", u"User user, String group", u"Long"),
+            method<&I::AssignUserToGroup>(7, u"AssignUserToGroup", u"User user, String group, String userName",
+                                          u"Long"),
+            with_call(method<&I::AddUsers>(8, u"AddUsers", u"User user, User firstRow, Integer count", u"String"),
+                      &late_add_users),
+            method<&I::LoadConfigurationData>(9, u"LoadConfigurationData", u"User user", u"String"),
+            method<&I::SetMerivexUsernames>(10, u"SetMerivexUsernames",
+                                            u"User user, Variant firstRow, Integer &count", u"Variant"),
+            with_call(method<&I::AddUsersRoles>(11, u"AddUsersRoles", u"User user, User firstRow, Integer count",
+                                                u"String"),
+                      &late_add_users_roles),
+            method<&I::AddAPreferenceForAUser>(
+                12, u"AddAPreferenceForAUser",
+                u"User user, String userName, String preference, String value, Boolean allDatabases", u"String"),
+            method<&I::QueryObjects>(13, u"QueryObjects", u"User user, String report, String query, String options",
+                                     u"ObjectList"),
+            sub<&I::GetDynamicAttrsData>(14, u"GetDynamicAttrsData",
+                                         u"User user, String cvid, Byte() &buffer, Long &byteCount"),
+            method<&I::GetHostname>(15, u"GetHostname", u"User user", u"String"),
+            method<&I::SetDynamicAttrsData>(16, u"SetDynamicAttrsData",
+                                            u"User user, String rcpId, String label, Byte firstByte, Long byteCount",
+                                            u"String"),
+            method<&I::CreateRCObjectFromData>(17, u"CreateRCObjectFromData",
+                                               u"User user, String rcpId, String relation, String filename, "
+                                               u"String label, String options, Byte firstByte, Long byteCount",
+                                               u"String"),
+            method<&I::CRData>(18, u"CRData", u"User user, String crid, String attributeList", u"ObjectData"),
+            method<&I::ModifyCR>(19, u"ModifyCR", u"User user, ObjectData data", u"String"),
+            method<&I::TransitionCR>(20, u"TransitionCR", u"User user, ObjectData data", u"String"),
+            method<&I::CreateRelationship>(
+                21, u"CreateRelationship",
+                u"User user, Long bothWays, String fromID, String toID, String relationName, String relationType",
+                u"String"),
+        }};
+    return desc;
+}
+
+const interface_desc& user_interface() {
+    using I = IUser;
+    static const interface_desc desc{
+        u"User",
+        iid_of<I>(),
+        dual_flags,
+        {
+            get<&I::get_LoginToken>(1, u"LoginToken", u"String"),
+            sub<&I::SetUserInfo>(2, u"SetUserInfo", u"String user, String password, String role, String database"),
+            sub<&I::SetNameMapping>(3, u"SetNameMapping", u"String user, String quellarUser"),
+            sub<&I::SetRoleInfo>(4, u"SetRoleInfo", u"String user, String roleList, String database"),
+        }};
+    return desc;
+}
+
+const interface_desc& object_list_interface() {
+    using I = IObjectList;
+    static const interface_desc desc{u"ObjectList",
+                                     iid_of<I>(),
+                                     dual_flags,
+                                     {
+                                         method<&I::Item>(DISPID_VALUE, u"Item", u"Integer index", u"ObjectData"),
+                                         get<&I::get_Count>(1, u"Count", u"Integer"),
+                                         sub<&I::Close>(2, u"Close", u""),
+                                     }};
+    return desc;
+}
+
+const interface_desc& object_data_interface() {
+    using I = IObjectData;
+    static const interface_desc desc{u"ObjectData",
+                                     iid_of<I>(),
+                                     dual_flags,
+                                     {
+                                         method<&I::GetAttribute>(1, u"GetAttribute", u"String name", u"Attribute"),
+                                     }};
+    return desc;
+}
+
+const interface_desc& attribute_interface() {
+    using I = IAttribute;
+    static const interface_desc desc{u"Attribute",
+                                     iid_of<I>(),
+                                     dual_flags,
+                                     {
+                                         get<&I::get_Value>(DISPID_VALUE, u"Value", u"String"),
+                                         put<&I::put_Value>(DISPID_VALUE, u"Value", u"String"),
+                                     }};
+    return desc;
+}
+
+const interface_desc& emulator_interface() {
+    using I = IEmulator;
+    static const interface_desc desc{
+        u"Emulator",
+        iid_of<I>(),
+        dual_flags,
+        {
+            sub<&I::LoadFixture>(1, u"LoadFixture", u"String path"),
+            sub<&I::SaveState>(2, u"SaveState", u"String path"),
+            sub<&I::InjectFault>(3, u"InjectFault", u"String op, Long hresult, String description, Long times"),
+            sub<&I::StartJournal>(4, u"StartJournal", u"String path"),
+            sub<&I::StopJournal>(5, u"StopJournal", u""),
+            method<&I::LiveObjects>(6, u"LiveObjects", u"String className", u"Long"),
+            sub<&I::Reset>(7, u"Reset", u""),
+        }};
+    return desc;
+}
+
+const coclass_desc& api_class() {
+    static const coclass_desc desc{u"api", CLSID_api, TYPEFLAG_FCANCREATE, &api_interface()};
+    return desc;
+}
+const coclass_desc& user_class() {
+    static const coclass_desc desc{u"User", CLSID_User, TYPEFLAG_FCANCREATE, &user_interface()};
+    return desc;
+}
+const coclass_desc& emulator_class() {
+    static const coclass_desc desc{u"Emulator", CLSID_Emulator, TYPEFLAG_FCANCREATE, &emulator_interface()};
+    return desc;
+}
+
+const library_desc& mrlib_library() {
+    static const library_desc desc{u"MRLIBLib",
+                                   LIBID_MRLIBLib,
+                                   type_library_major,
+                                   type_library_minor,
+                                   0,
+                                   {{&api_interface(), nullptr},
+                                    {nullptr, &api_class()},
+                                    {&user_interface(), nullptr},
+                                    {nullptr, &user_class()},
+                                    {&object_list_interface(), nullptr},
+                                    {&object_data_interface(), nullptr},
+                                    {&attribute_interface(), nullptr},
+                                    {&emulator_interface(), nullptr},
+                                    {nullptr, &emulator_class()}}};
+    return desc;
+}
+
+}  // namespace
+
+const library_desc* type_library() { return &mrlib_library(); }
+const interface_desc& api_object::description() { return api_interface(); }
+const interface_desc& user_object::description() { return user_interface(); }
+const interface_desc& object_list_object::description() { return object_list_interface(); }
+const interface_desc& object_data_object::description() { return object_data_interface(); }
+const interface_desc& attribute_object::description() { return attribute_interface(); }
+const interface_desc& emulator_object::description() { return emulator_interface(); }
+
+}  // namespace mremu
+
+using namespace mremu;
+
+namespace {
+const char* library_path() { return OaModulePathOf(reinterpret_cast<const void*>(&DllGetClassObject)); }
+
+template <class T> HRESULT factory_for(REFIID iid, void** ppv) {
+    return oa::make_self<oa::class_factory<T>>()->QueryInterface(iid, ppv);
+}
+}  // namespace
+
+MREMU_EXPORT HRESULT DllRegisterServer() {
+    const char* path = library_path();
+    if (!path) return SELFREG_E_CLASS;
+    HRESULT hr = OaRegisterClass(MRLIBLib::CLSID_api, "mrlib.api", "mrlib.api", path, "Apartment");
+    if (SUCCEEDED(hr)) hr = OaRegisterClass(MRLIBLib::CLSID_User, "mrlib.User", "mrlib.User", path, "Apartment");
+    if (SUCCEEDED(hr)) hr = OaRegisterClass(CLSID_Emulator, "mrlib.Emulator", "mrlib.Emulator", path, "Apartment");
+    if (SUCCEEDED(hr))
+        hr = OaRegisterTypeLib(MRLIBLib::LIBID_MRLIBLib, type_library_major, type_library_minor, 0, "MRLIBLib", path);
+    return SUCCEEDED(hr) ? S_OK : SELFREG_E_CLASS;
+}
+
+MREMU_EXPORT HRESULT DllUnregisterServer() {
+    HRESULT a = OaUnregisterClass(MRLIBLib::CLSID_api);
+    HRESULT b = OaUnregisterClass(MRLIBLib::CLSID_User);
+    HRESULT c = OaUnregisterClass(CLSID_Emulator);
+    HRESULT d = OaUnregisterTypeLib(MRLIBLib::LIBID_MRLIBLib, type_library_major, type_library_minor);
+    for (HRESULT hr : {a, b, c})
+        if (FAILED(hr)) return hr;
+    return d;
+}
+
+MREMU_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    try {
+        if (clsid == MRLIBLib::CLSID_api) return factory_for<api_object>(iid, ppv);
+        if (clsid == MRLIBLib::CLSID_User) return factory_for<user_object>(iid, ppv);
+        if (clsid == CLSID_Emulator) return factory_for<emulator_object>(iid, ppv);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+MREMU_EXPORT HRESULT DllCanUnloadNow() { return oa::can_unload_now(); }

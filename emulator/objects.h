@@ -1,0 +1,223 @@
+// The library's objects: api, User, ObjectList, ObjectData, Attribute, and the control
+// class Emulator. Each is a dispatch object served from its description.
+#pragma once
+
+#include <emulator/emulator.h>
+#include <emulator/state.h>
+
+#include <mrlib/mrlib.h>
+#include <oa/dispatch.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mremu {
+
+// Private interfaces through which the library finds its own objects behind the public ones.
+struct IEmulatedUser : IUnknown {};
+struct IEmulatedData : IUnknown {};
+
+}  // namespace mremu
+
+OLEAUTO_DECLARE_IID(mremu::IEmulatedUser, 0x9E51C0A2, 0x3B7D, 0x4F1E, 0xA6, 0x0C, 0x51, 0x7E, 0x2D, 0x94, 0xC8, 0x13);
+OLEAUTO_DECLARE_IID(mremu::IEmulatedData, 0x4D08B7F3, 0x6A2E, 0x49C5, 0x8F, 0x1B, 0xC2, 0x73, 0x0E, 0x5A, 0x9D, 0x64);
+
+namespace mremu {
+
+using namespace MRLIBLib;
+
+const oa::disp::library_desc* type_library();
+
+class user_object final : public oa::disp::dispatch_object<user_object, IUser, IEmulatedUser> {
+public:
+    static constexpr std::u16string_view class_name = u"User";
+    static const oa::disp::interface_desc& description();
+    static const oa::disp::library_desc* library() { return type_library(); }
+
+    user_object();  // made by class creation: journaled as "new User"
+    struct login_tag {};
+    user_object(login_tag, const std::shared_ptr<server>& on, std::u16string name, std::u16string database,
+                std::u16string token);
+
+    HRESULT STDMETHODCALLTYPE get_LoginToken(BSTR* token) override;
+    HRESULT STDMETHODCALLTYPE SetUserInfo(BSTR user, BSTR password, BSTR role, BSTR database) override;
+    HRESULT STDMETHODCALLTYPE SetNameMapping(BSTR user, BSTR quellarUser) override;
+    HRESULT STDMETHODCALLTYPE SetRoleInfo(BSTR user, BSTR roleList, BSTR database) override;
+
+    // The library's own object behind a User, or nullptr for a foreign one.
+    static user_object* of(IUnknown* user) noexcept;
+
+    // Login: the server logged in to (empty for a staging row) and the token.
+    std::weak_ptr<server> logged_to;
+    std::u16string login_name, login_database, token;
+    // Staging rows: what each fill operation stored.
+    struct user_info {
+        std::u16string user, password, role, database;
+    };
+    struct name_mapping {
+        std::u16string user, quellar_user;
+    };
+    struct role_info {
+        std::u16string user, role_list, database;
+    };
+    std::optional<user_info> info;
+    std::optional<name_mapping> mapping;
+    std::optional<role_info> roles;
+
+private:
+    live_counter live_{kind::user};
+};
+
+class object_data_object;
+
+class attribute_object final : public oa::disp::dispatch_object<attribute_object, IAttribute> {
+public:
+    static constexpr std::u16string_view class_name = u"Attribute";
+    static const oa::disp::interface_desc& description();
+    static const oa::disp::library_desc* library() { return type_library(); }
+
+    attribute_object(oa::com_ptr<object_data_object> data, std::size_t slot) : data_(std::move(data)), slot_(slot) {}
+
+    HRESULT STDMETHODCALLTYPE get_Value(BSTR* value) override;
+    HRESULT STDMETHODCALLTYPE put_Value(BSTR value) override;
+
+private:
+    oa::com_ptr<object_data_object> data_;
+    std::size_t slot_;
+    live_counter live_{kind::attribute};
+};
+
+// The data of one CR (from CRData) or one found object (from an ObjectList).
+class object_data_object final : public oa::disp::dispatch_object<object_data_object, IObjectData, IEmulatedData> {
+public:
+    static constexpr std::u16string_view class_name = u"ObjectData";
+    static const oa::disp::interface_desc& description();
+    static const oa::disp::library_desc* library() { return type_library(); }
+
+    struct slot {
+        std::u16string name;
+        bool present = false;  // the CR has the attribute
+        std::u16string value, sent;  // value now, and as last read from or sent to the server
+        bool written = false;
+    };
+
+    object_data_object(const std::shared_ptr<server>& on, bool is_cr, std::u16string id, std::vector<slot> slots)
+        : on_(on), is_cr_(is_cr), id_(std::move(id)), slots_(std::move(slots)) {}
+
+    HRESULT STDMETHODCALLTYPE GetAttribute(BSTR name, IAttribute** attribute) override;
+
+    static object_data_object* of(IUnknown* data) noexcept;
+    server* current_server() const noexcept { return on_.lock().get(); }
+    std::shared_ptr<server> server_ptr() const noexcept { return on_.lock(); }
+    bool is_cr() const noexcept { return is_cr_; }
+    const std::u16string& id() const noexcept { return id_; }
+    std::vector<slot>& slots() noexcept { return slots_; }
+
+private:
+    std::weak_ptr<server> on_;
+    bool is_cr_;
+    std::u16string id_;
+    std::vector<slot> slots_;
+    live_counter live_{kind::object_data};
+};
+
+class object_list_object final : public oa::disp::dispatch_object<object_list_object, IObjectList> {
+public:
+    static constexpr std::u16string_view class_name = u"ObjectList";
+    static const oa::disp::interface_desc& description();
+    static const oa::disp::library_desc* library() { return type_library(); }
+
+    object_list_object(const std::shared_ptr<server>& on, std::vector<object_record> found)
+        : on_(on), found_(std::move(found)) {}
+
+    HRESULT STDMETHODCALLTYPE get_Count(SHORT* count) override;
+    HRESULT STDMETHODCALLTYPE Item(SHORT index, IObjectData** item) override;
+    HRESULT STDMETHODCALLTYPE Close() override;
+
+private:
+    std::weak_ptr<server> on_;
+    std::vector<object_record> found_;
+    bool closed_ = false;
+    live_counter live_{kind::object_list};
+};
+
+class api_object final : public oa::disp::dispatch_object<api_object, Iapi> {
+public:
+    static constexpr std::u16string_view class_name = u"api";
+    static const oa::disp::interface_desc& description();
+    static const oa::disp::library_desc* library() { return type_library(); }
+
+    api_object();  // journaled as "new api"
+
+    HRESULT STDMETHODCALLTYPE OpenConnection(BSTR protocol, BSTR host, LONG port, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE AdminLogin(BSTR name, BSTR password, BSTR role, BSTR database, IUser** user) override;
+    HRESULT STDMETHODCALLTYPE appLogin(BSTR name, BSTR password, BSTR role, BSTR database, BSTR loginAppID,
+                                       IUser** user) override;
+    HRESULT STDMETHODCALLTYPE CreateGroup(IUser* user, BSTR group, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IUser* user, BSTR group, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE DeleteGroup(IUser* user, BSTR group, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE AssignUserToGroup(IUser* user, BSTR group, BSTR userName, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE AddUsers(IUser* user, IUser** firstRow, SHORT count, BSTR* message) override;
+    HRESULT STDMETHODCALLTYPE LoadConfigurationData(IUser* user, BSTR* text) override;
+    HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IUser* user, VARIANT* firstRow, SHORT* count,
+                                                  VARIANT* result) override;
+    HRESULT STDMETHODCALLTYPE AddUsersRoles(IUser* user, IUser** firstRow, SHORT count, BSTR* message) override;
+    HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IUser* user, BSTR userName, BSTR preference, BSTR value,
+                                                     VARIANT_BOOL allDatabases, BSTR* message) override;
+    HRESULT STDMETHODCALLTYPE QueryObjects(IUser* user, BSTR report, BSTR query, BSTR options,
+                                           IObjectList** list) override;
+    HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IUser* user, BSTR cvid, SAFEARRAY** buffer,
+                                                  LONG* byteCount) override;
+    HRESULT STDMETHODCALLTYPE GetHostname(IUser* user, BSTR* hostname) override;
+    HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IUser* user, BSTR rcpId, BSTR label, BYTE* firstByte,
+                                                  LONG byteCount, BSTR* answer) override;
+    HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relation, BSTR filename,
+                                                     BSTR label, BSTR options, BYTE* firstByte, LONG byteCount,
+                                                     BSTR* answer) override;
+    HRESULT STDMETHODCALLTYPE CRData(IUser* user, BSTR crid, BSTR attributeList, IObjectData** data) override;
+    HRESULT STDMETHODCALLTYPE ModifyCR(IUser* user, IObjectData* data, BSTR* reply) override;
+    HRESULT STDMETHODCALLTYPE TransitionCR(IUser* user, IObjectData* data, BSTR* reply) override;
+    HRESULT STDMETHODCALLTYPE CreateRelationship(IUser* user, LONG bothWays, BSTR fromID, BSTR toID,
+                                                 BSTR relationName, BSTR relationType, BSTR* answer) override;
+
+    // Late-bound table calls: the dispatcher hands over one row, so at most one is read.
+    HRESULT add_users(IUser* user, IUser** firstRow, SHORT count, BSTR* message, SHORT available);
+    HRESULT add_users_roles(IUser* user, IUser** firstRow, SHORT count, BSTR* message, SHORT available);
+
+private:
+    struct session {
+        server& on;
+        user_object& user;
+        bool admin;
+    };
+    server* current_server() const noexcept { return server_.lock().get(); }
+    server& connected(op o);
+    session logged_in(server& on, IUser* user);
+    void login(op o, BSTR name, BSTR password, BSTR role, BSTR database, BSTR app, IUser** user);
+    HRESULT change_cr(op o, IUser* user, IObjectData* data, BSTR* reply);
+
+    std::weak_ptr<server> server_;
+    live_counter live_{kind::api};
+};
+
+class emulator_object final : public oa::disp::dispatch_object<emulator_object, IEmulator> {
+public:
+    static constexpr std::u16string_view class_name = u"Emulator";
+    static const oa::disp::interface_desc& description();
+    static const oa::disp::library_desc* library() { return type_library(); }
+
+    HRESULT STDMETHODCALLTYPE LoadFixture(BSTR path) override;
+    HRESULT STDMETHODCALLTYPE SaveState(BSTR path) override;
+    HRESULT STDMETHODCALLTYPE InjectFault(BSTR op, LONG hresult, BSTR description, LONG times) override;
+    HRESULT STDMETHODCALLTYPE StartJournal(BSTR path) override;
+    HRESULT STDMETHODCALLTYPE StopJournal() override;
+    HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+
+private:
+    live_counter live_{kind::emulator};
+};
+
+}  // namespace mremu

@@ -1,0 +1,117 @@
+// One emulated change server as data, and its fixture form (JSON).
+#pragma once
+
+#include <oleauto.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace mremu {
+
+// Every operation that the journal names and that a fault can target.
+enum class op : std::uint8_t {
+    new_api, new_user,
+    OpenConnection, AdminLogin, appLogin, CreateGroup, PrepareGroupDeletion, DeleteGroup, AssignUserToGroup,
+    AddUsers, LoadConfigurationData, SetMerivexUsernames, AddUsersRoles, AddAPreferenceForAUser, QueryObjects,
+    GetDynamicAttrsData, GetHostname, SetDynamicAttrsData, CreateRCObjectFromData, CRData, ModifyCR, TransitionCR,
+    CreateRelationship,
+    User_LoginToken, User_SetUserInfo, User_SetNameMapping, User_SetRoleInfo,
+    ObjectList_Count, ObjectList_Item, ObjectList_Close,
+    ObjectData_GetAttribute,
+    Attribute_Value, Attribute_Value_put,
+    count_
+};
+std::string_view op_name(op o) noexcept;
+std::optional<op> op_from_name(std::string_view name) noexcept;
+
+struct fault {
+    op target;
+    HRESULT hr;
+    std::u16string description;
+    LONG times;  // calls left to fail
+};
+
+struct user_record {
+    std::u16string name, password;
+    std::vector<std::u16string> roles;
+};
+struct group_record {
+    std::u16string name;
+    std::vector<std::u16string> members;
+};
+struct mapping_record {
+    std::u16string user, quellar_user;
+};
+struct preference_record {
+    std::u16string user, name, value;
+    bool all_dbs = false;
+};
+struct cr_record {
+    std::u16string id;
+    std::vector<std::pair<std::u16string, std::u16string>> attributes;  // in fixture order
+    const std::u16string* find(std::u16string_view name) const noexcept;
+    void set(std::u16string_view name, std::u16string value);
+};
+struct object_record {
+    std::u16string cvid, instance, problem;
+    std::optional<std::u16string> dynamic_attrs;
+    std::u16string filename;  // from CreateRCObjectFromData; written only when not empty
+};
+struct relation_record {
+    std::u16string from, to, name, type;
+};
+
+struct server {
+    std::u16string host;
+    LONG port = 0;
+    std::vector<std::u16string> protocols;
+    std::u16string hostname;
+    std::vector<std::u16string> databases;
+    std::vector<user_record> users;
+    std::vector<group_record> groups;
+    std::vector<mapping_record> name_mappings;
+    std::vector<preference_record> preferences;
+    std::vector<cr_record> crs;
+    std::map<std::u16string, std::vector<std::u16string>> transitions;
+    std::vector<object_record> objects;
+    std::vector<relation_record> relations;
+    std::vector<fault> faults;
+
+    user_record* user(std::u16string_view name) noexcept;
+    group_record* group(std::u16string_view name) noexcept;
+    cr_record* cr(std::u16string_view id) noexcept;
+    object_record* object(std::u16string_view cvid) noexcept;
+    bool has_database(std::u16string_view name) const noexcept;
+    bool offers(std::u16string_view protocol) const noexcept;
+    bool allows(std::u16string_view from, std::u16string_view to) const;
+};
+
+using server_set = std::vector<std::shared_ptr<server>>;
+
+// The built-in server that answers when no fixture was loaded.
+server_set default_servers();
+
+// A fixture that could not be read; `code` is one of errors::file_missing, bad_json,
+// schema_error, write_failed.
+struct fixture_error {
+    HRESULT code;
+    std::u16string description;
+};
+
+// Reads a fixture file; on failure nothing but the error comes back.
+std::optional<server_set> load_fixture(const std::string& path, fixture_error& error);
+// Writes the servers in the fixture schema; false (with error) when the file cannot be written.
+bool save_state(const server_set& servers, const std::string& path, fixture_error& error);
+
+bool same_ascii_case(std::u16string_view a, std::u16string_view b) noexcept;
+
+// Entities &amp; &lt; &gt; &quot; &apos; and &#N; &#xN; back to characters, in one pass.
+std::u16string xml_unescape(std::u16string_view text);
+
+}  // namespace mremu

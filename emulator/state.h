@@ -1,0 +1,95 @@
+// The process-wide state of the emulated library: its servers, injected faults, the
+// journal and the live-object counts. One set for every object that the library serves.
+#pragma once
+
+#include <emulator/server.h>
+
+#include <oa/unique.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace mremu {
+
+enum class kind : std::uint8_t { api, user, object_list, object_data, attribute, emulator, count_ };
+std::string_view kind_name(kind k) noexcept;
+
+// Counts one live object of a class; a member of each object, so that a constructor that
+// throws leaves the count as it was.
+class live_counter {
+public:
+    explicit live_counter(kind k) noexcept;
+    ~live_counter();
+    live_counter(const live_counter&) = delete;
+    live_counter& operator=(const live_counter&) = delete;
+    static long count(kind k) noexcept;
+
+private:
+    kind kind_;
+};
+
+// One journal line: {"op": NAME, "args": [...]}, built only while a journal is open.
+class journal_line {
+public:
+    explicit journal_line(op o);
+    journal_line& text(std::u16string_view t);
+    journal_line& text(BSTR b) { return text(oa::view(b)); }
+    journal_line& number(long long n);
+    journal_line& secret();
+    journal_line& object(std::string_view class_name, const void* present);
+    journal_line& buffer(long long count, std::u16string_view text);
+    // An array of the rows read from a table: each {"class": NAME} or null.
+    journal_line& begin_rows();
+    journal_line& row(std::string_view class_name, const void* present);
+    journal_line& end_rows();
+    std::string finish();
+
+private:
+    void comma();
+    std::string line_;
+    bool first_ = true;
+    bool in_rows_ = false, first_row_ = true;
+};
+
+class process_state {
+public:
+    process_state();
+    std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock(mutex_); }
+
+    server_set servers;
+    std::vector<fault> injected;
+
+    bool journaling() const noexcept { return journal_ != nullptr; }
+    // Writes the line built by fill when a journal is open; fill runs only then.
+    template <class Fill> void record(op o, Fill&& fill) {
+        if (!journal_) return;
+        journal_line line(o);
+        fill(line);
+        write(line.finish());
+    }
+    // Opens a journal (appending), replacing the one that is open; false when the file
+    // cannot be opened, the old journal staying as it was.
+    bool start_journal(const std::string& path);
+    void stop_journal() noexcept;
+
+    // Fails the call (throws) when an injected fault or a fault of `on` targets o.
+    void apply_faults(op o, server* on);
+    std::u16string new_token();
+
+private:
+    void write(const std::string& line) noexcept;
+    struct file_closer {
+        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+    };
+    std::recursive_mutex mutex_;  // recursive: a foreign object we call may call back in
+    std::unique_ptr<std::FILE, file_closer> journal_;
+    std::uint64_t next_token_ = 1;
+};
+
+process_state& state();
+
+}  // namespace mremu

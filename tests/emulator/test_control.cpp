@@ -1,0 +1,266 @@
+// The control class: fixtures, saved state, faults, the journal, live objects.
+#include "emulator_test.h"
+
+#include <tests/support/late_bound.h>
+
+namespace emu_test {
+namespace {
+
+std::string temp_file(const std::string& name, const std::string& content) {
+    const std::string path = ::testing::TempDir() + "emu_" + std::to_string(getpid()) + "_" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+class ControlTest : public EmulatorTest {
+protected:
+    // LoadFixture fails with code, names the file and the fault, and changes nothing.
+    void expect_refused(const std::string& path, HRESULT code, const std::string& fault) {
+        const std::string before = saved().dump();
+        EXPECT_EQ(code, emulator->LoadFixture(path_arg(path))) << path;
+        const std::string text = error_text();
+        EXPECT_NE(std::string::npos, text.find(path)) << text;
+        EXPECT_NE(std::string::npos, text.find(fault)) << text;
+        EXPECT_EQ(before, saved().dump()) << "a refused fixture changes nothing";
+    }
+
+    std::string journal_path = ::testing::TempDir() + "emu_journal_" + std::to_string(getpid()) + ".jsonl";
+    void start_journal() {
+        std::remove(journal_path.c_str());
+        ASSERT_EQ(S_OK, emulator->StartJournal(path_arg(journal_path))) << error_text();
+    }
+    std::vector<std::string> journal_lines() {
+        std::vector<std::string> lines;
+        std::ifstream in(journal_path);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    void TearDown() override {
+        EmulatorTest::TearDown();
+        std::remove(journal_path.c_str());
+    }
+};
+
+TEST_F(ControlTest, FixtureErrorsNameTheFileAndTheFaultAndChangeNothing) {
+    expect_refused("/nonexistent/dir/fixture.json", mremu::errors::file_missing, "No such file");
+    expect_refused(temp_file("bad.json", "{\"servers\": [ {\"host\": "), mremu::errors::bad_json, "not valid JSON");
+    expect_refused(temp_file("noport.json", R"({"servers": [{"host": "h", "protocols": ["tcp"]}]})"),
+                   mremu::errors::schema_error, "servers[0]: the key \"port\" is missing");
+    expect_refused(temp_file("badtype.json",
+                             R"({"servers": [{"host": "h", "port": 1, "protocols": ["tcp"], "users": [{"name": 5}]}]})"),
+                   mremu::errors::schema_error, "servers[0].users[0].name: expected a string");
+    expect_refused(temp_file("nofaultop.json",
+                             R"({"servers": [{"host": "h", "port": 1, "protocols": ["tcp"],
+                                 "faults": [{"op": "Nope", "hresult": -1}]}]})"),
+                   mremu::errors::schema_error, "servers[0].faults[0].op");
+    expect_refused(temp_file("noservers.json", R"({"server": []})"), mremu::errors::schema_error, "servers");
+}
+
+TEST_F(ControlTest, OnlyHostPortAndProtocolsAreRequired) {
+    ASSERT_EQ(S_OK, emulator->LoadFixture(path_arg(
+                        temp_file("minimal.json", R"({"servers": [{"host": "h", "port": 9, "protocols": ["tcp"]}]})"))))
+        << error_text();
+    auto server = saved_server();
+    EXPECT_EQ("h", server.at("hostname"));
+    EXPECT_TRUE(server.at("users").empty());
+    com_ptr<Iapi> api = connect(u"h", 9);
+}
+
+TEST_F(ControlTest, SavedStateLoadsBackTheSame) {
+    {
+        com_ptr<Iapi> api = connect();
+        com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+        LONG s = 0;
+        ASSERT_EQ(S_OK, api->CreateGroup(user.get(), B(u"builders"), &s));
+        com_ptr<IUser> row = new_user();
+        ASSERT_EQ(S_OK, row->SetUserInfo(B(u"kim"), B(u"pw"), B(u"developer"), B(u"/db/alpha")));
+        IUser* rows[] = {row.get()};
+        oa::unique_bstr message;
+        ASSERT_EQ(S_OK, api->AddUsers(user.get(), rows, 1, message.put()));
+    }
+    const nlohmann::json first = saved();
+    const std::string path = temp_file("state.json", first.dump());
+    ASSERT_EQ(S_OK, emulator->Reset());
+    EXPECT_NE(first, saved());
+    ASSERT_EQ(S_OK, emulator->LoadFixture(path_arg(path))) << error_text();
+    EXPECT_EQ(first, saved());
+    const auto& server = first.at("servers").at(0);
+    EXPECT_EQ("builders", server.at("groups").back().at("name"));
+    EXPECT_EQ("kim", server.at("users").back().at("name"));
+    EXPECT_EQ(1u, server.at("faults").size()) << "an unused fixture fault stays";
+    com_ptr<Iapi> api = connect();
+    EXPECT_NE("", token(login(api.get(), u"kim", u"pw", u"developer").get()));
+}
+
+TEST_F(ControlTest, SaveStateFailsForAnUnwritablePath) {
+    EXPECT_EQ(mremu::errors::write_failed, emulator->SaveState(B(u"/nonexistent/dir/state.json")));
+    EXPECT_NE(std::string::npos, error_text().find("/nonexistent/dir/state.json"));
+}
+
+TEST_F(ControlTest, InjectedFaultsFailTheNextCallsThenStop) {
+    com_ptr<Iapi> api = connect();
+    com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+    const HRESULT busy = hresult_of(0x80040301);
+    ASSERT_EQ(S_OK, emulator->InjectFault(B(u"GetHostname"), busy, B(u"Server busy"), 2));
+    oa::unique_bstr text;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(busy, api->GetHostname(user.get(), text.put()));
+        EXPECT_EQ("Server busy", error_text());
+    }
+    EXPECT_EQ("cm1.example.test", hostname(api.get(), user.get()));
+
+    ASSERT_EQ(S_OK, emulator->InjectFault(B(u"User.LoginToken"), busy, B(u""), 5));
+    ASSERT_EQ(S_OK, emulator->InjectFault(B(u"User.LoginToken"), busy, B(u""), 0)) << "times 0 drops the faults";
+    EXPECT_NE("", token(user.get()));
+
+    ASSERT_EQ(S_OK, emulator->InjectFault(B(u"new api"), busy, B(u"no api today"), 1));
+    com_ptr<Iapi> refused;
+    EXPECT_EQ(busy, CoCreateInstance(CLSID_api, nullptr, CLSCTX_INPROC_SERVER, iid_of<Iapi>(), refused.put_void()));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(1, live(u"api"));
+
+    EXPECT_EQ(mremu::errors::bad_argument, emulator->InjectFault(B(u"NoSuchOp"), busy, B(u""), 1));
+    EXPECT_EQ(mremu::errors::bad_argument, emulator->InjectFault(B(u"GetHostname"), 0, B(u""), 1));
+}
+
+TEST_F(ControlTest, FixtureFaultsFireOnTheirServer) {
+    com_ptr<Iapi> api = connect();
+    com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+    oa::unique_bstr text;
+    EXPECT_EQ(hresult_of(0x80040201), api->LoadConfigurationData(user.get(), text.put()));
+    EXPECT_EQ("Server busy", error_text());
+    ASSERT_EQ(S_OK, api->LoadConfigurationData(user.get(), text.put()));
+    EXPECT_NE("", u8(text));
+    EXPECT_TRUE(saved_server().at("faults").empty()) << "a used-up fault is gone";
+}
+
+TEST_F(ControlTest, TheJournalHoldsEveryCallInOrder) {
+    start_journal();
+    {
+        com_ptr<Iapi> api = new_api();
+        LONG status = 0;
+        ASSERT_EQ(S_OK, api->OpenConnection(B(u"tcp"), B(u"localhost"), 8400, &status));
+        com_ptr<IUser> user;
+        ASSERT_EQ(S_OK, api->appLogin(B(u"jane"), B(u"s3cret"), B(u"developer"), B(u"/db/alpha"), B(u"app\"1"),
+                                      user.put()));
+        oa::unique_bstr text;
+        ASSERT_EQ(S_OK, api->GetHostname(user.get(), text.put()));
+        EXPECT_EQ(mremu::errors::no_user, api->GetHostname(nullptr, text.put()));
+        ASSERT_EQ(S_OK, api->AddAPreferenceForAUser(user.get(), B(u"joe"), B(u"editor"), B(u"vi"), VARIANT_TRUE,
+                                                    text.put()));
+        com_ptr<IUser> row = new_user();
+        ASSERT_EQ(S_OK, row->SetUserInfo(B(u"kim"), B(u"topsecret"), B(u"developer"), B(u"/db/alpha")));
+        IUser* rows[] = {row.get(), nullptr};
+        ASSERT_EQ(S_OK, api->AddUsers(user.get(), rows, 1, text.put()));
+        std::u16string data = u"<a/>";
+        ASSERT_EQ(S_OK, api->SetDynamicAttrsData(user.get(), B(u"4713"), B(u"Quellar xml data"),
+                                                 reinterpret_cast<BYTE*>(data.data()), 8, text.put()));
+        com_ptr<IObjectData> cr;
+        ASSERT_EQ(S_OK, api->CRData(user.get(), B(u"17"), B(u"crstatus"), cr.put()));
+        com_ptr<IAttribute> a;
+        ASSERT_EQ(S_OK, cr->GetAttribute(B(u"crstatus"), a.put()));
+        ASSERT_EQ(S_OK, a->put_Value(B(u"assigned")));
+        ASSERT_EQ(S_OK, a->get_Value(text.put()));
+        ASSERT_EQ(S_OK, emulator->StopJournal());
+        ASSERT_EQ(S_OK, api->GetHostname(user.get(), text.put()));  // not journaled
+    }
+    const std::vector<std::string> expected{
+        R"({"op": "new api", "args": []})",
+        R"({"op": "OpenConnection", "args": ["tcp", "localhost", 8400]})",
+        R"({"op": "appLogin", "args": ["jane", "***", "developer", "/db/alpha", "app\"1"]})",
+        R"({"op": "GetHostname", "args": [{"class": "User"}]})",
+        R"({"op": "GetHostname", "args": [null]})",
+        R"({"op": "AddAPreferenceForAUser", "args": [{"class": "User"}, "joe", "editor", "vi", -1]})",
+        R"({"op": "new User", "args": []})",
+        R"({"op": "User.SetUserInfo", "args": ["kim", "***", "developer", "/db/alpha"]})",
+        R"({"op": "AddUsers", "args": [{"class": "User"}, [{"class": "User"}], 1]})",
+        R"({"op": "SetDynamicAttrsData", "args": [{"class": "User"}, "4713", "Quellar xml data", {"count": 8, "text": "<a/>"}, 8]})",
+        R"({"op": "CRData", "args": [{"class": "User"}, "17", "crstatus"]})",
+        R"({"op": "ObjectData.GetAttribute", "args": ["crstatus"]})",
+        R"({"op": "Attribute.Value=", "args": ["assigned"]})",
+        R"({"op": "Attribute.Value", "args": []})",
+    };
+    const auto lines = journal_lines();
+    EXPECT_EQ(expected, lines);
+    for (const auto& line : lines) {
+        EXPECT_EQ(std::string::npos, line.find("s3cret"));
+        EXPECT_EQ(std::string::npos, line.find("topsecret"));
+        EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+    }
+}
+
+TEST_F(ControlTest, LateBoundCallsAreJournaledOnceByName) {
+    using namespace q2mr_test;
+    com_ptr<Iapi> api = connect();
+    com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+    start_journal();
+    call_outcome token_get = get_property(user.get(), u"LoginToken");
+    ASSERT_EQ(S_OK, token_get.hr);
+    EXPECT_NE(u"", token_get.result.str());
+    var u = var::object(user.get());
+    ASSERT_EQ(S_OK, call_method(api.get(), u"GetHostname", {arg(u)}).hr);
+    var id(u"4712");
+    by_ref buffer(var{}), count(var(0));
+    buffer.value.vt = VT_ARRAY | VT_UI1;
+    buffer.value.parray = SafeArrayCreateVector(VT_UI1, 0, 1);
+    ASSERT_EQ(S_OK, call_method(api.get(), u"GetDynamicAttrsData", {arg(u), arg(id), arg(buffer), arg(count)}).hr);
+    EXPECT_EQ(VT_ARRAY | VT_UI1, buffer.value.vt);
+    EXPECT_EQ(28u, buffer.value.parray->rgsabound[0].cElements);
+    EXPECT_EQ(28, count.value.lVal);
+    const std::vector<std::string> expected{
+        R"({"op": "User.LoginToken", "args": []})",
+        R"({"op": "GetHostname", "args": [{"class": "User"}]})",
+        R"({"op": "GetDynamicAttrsData", "args": [{"class": "User"}, "4712", {"count": 1, "text": ""}, 0]})",
+    };
+    EXPECT_EQ(expected, journal_lines());
+}
+
+TEST_F(ControlTest, StartJournalFailsForAnUnwritablePath) {
+    EXPECT_EQ(mremu::errors::write_failed, emulator->StartJournal(B(u"/nonexistent/dir/j.jsonl")));
+    EXPECT_NE(std::string::npos, error_text().find("/nonexistent/dir/j.jsonl"));
+}
+
+TEST_F(ControlTest, LiveObjectsCountDownToZeroAfterRelease) {
+    com_ptr<Iapi> api = connect();
+    com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+    com_ptr<IObjectList> list;
+    ASSERT_EQ(S_OK, api->QueryObjects(user.get(), B(u"r"), B(u"is_dynamic_attrs_new_of('/db/alpha/problem/17/1')"),
+                                      B(u""), list.put()));
+    com_ptr<IObjectData> item;
+    ASSERT_EQ(S_OK, list->Item(0, item.put()));
+    com_ptr<IAttribute> attribute;
+    ASSERT_EQ(S_OK, item->GetAttribute(B(u"cvid"), attribute.put()));
+    EXPECT_EQ(1, live(u"api"));
+    EXPECT_EQ(1, live(u"User"));
+    EXPECT_EQ(1, live(u"ObjectList"));
+    EXPECT_EQ(1, live(u"ObjectData"));
+    EXPECT_EQ(1, live(u"Attribute"));
+    EXPECT_EQ(5, live(u""));
+    item = nullptr;
+    EXPECT_EQ(1, live(u"ObjectData")) << "the attribute keeps its data object";
+    attribute = nullptr;
+    list = nullptr;
+    user = nullptr;
+    api = nullptr;
+    EXPECT_EQ(0, live(u""));
+    EXPECT_EQ(0, live(u"ObjectData"));
+}
+
+TEST_F(ControlTest, TheControlClassIsReachedLateBound) {
+    using namespace q2mr_test;
+    var op(u"GetHostname"), hr(static_cast<int>(0x80040301)), desc(u"busy"), times(1);
+    call_outcome injected = call_method(emulator.get(), u"InjectFault", {arg(op), arg(hr), arg(desc), arg(times)});
+    ASSERT_EQ(S_OK, injected.hr) << oa::utf16_to_utf8(injected.description());
+    var empty(u"");
+    call_outcome count = call_method(emulator.get(), u"LiveObjects", {arg(empty)});
+    ASSERT_EQ(S_OK, count.hr);
+    EXPECT_EQ(VT_I4, count.result.vt);
+    EXPECT_EQ(0, count.result.lVal);
+    var missing(u"/nonexistent.json");
+    call_outcome refused = call_method(emulator.get(), u"LoadFixture", {arg(missing)});
+    EXPECT_EQ(mremu::errors::file_missing, refused.code());
+    EXPECT_NE(std::u16string::npos, refused.description().find(u"/nonexistent.json"));
+}
+
+}  // namespace
+}  // namespace emu_test
