@@ -1,5 +1,6 @@
 #include <host/values.h>
 
+#include <oa/com_ptr.h>
 #include <oa/text.h>
 
 #include <cmath>
@@ -20,8 +21,10 @@ int nothing_tostring(lua_State* L) {
 
 int error_tostring(lua_State* L) {
     lua_getfield(L, 1, "number");
+    const lua_Integer number = lua_tointeger(L, -1);
     lua_getfield(L, 1, "description");
-    lua_pushfstring(L, "%s: %s", luaL_tolstring(L, -2, nullptr), lua_tostring(L, -2));
+    const char* description = lua_tostring(L, -1);
+    lua_pushfstring(L, "%I: %s", number, description ? description : "");
     return 1;
 }
 
