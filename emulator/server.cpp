@@ -335,7 +335,7 @@ server_set default_servers() {
     s->protocols = {u"tcp"};
     s->hostname = u"cm0.emulated.test";
     s->databases = {u"/db/main"};
-    s->users = {{u"admin", u"admin", {u"Admin"}}, {u"dev", u"dev", {u"developer"}}};
+    s->users = {{u"admin", u"admin", {u"Admin", u"developer"}}, {u"dev", u"dev", {u"developer"}}};
     s->groups = {{u"administrators", {u"admin"}}};
     auto cr = [](std::u16string id, std::u16string status, std::u16string synopsis) {
         return cr_record{id, {{u"crstatus", status}, {u"problem_number", id}, {u"problem_synopsis", synopsis}}};
