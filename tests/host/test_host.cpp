@@ -107,6 +107,22 @@ TEST_F(Host, EveryMemberOfTheSessionIsReachedByNameAndJournaled) {
         }
 }
 
+TEST_F(Host, TheDemoRunsOnTheBuiltInServerAndOnItsFixtureAlike) {
+    for (bool with_fixture : {false, true}) {
+        std::vector<std::string> args;
+        if (with_fixture) args = {"--server", std::string(Q2MR_EXAMPLES) + "/demo_server.json"};
+        args.push_back(std::string(Q2MR_EXAMPLES) + "/demo.lua");
+        auto r = run(args);
+        ASSERT_EQ(0, r.exit_code) << r.err;
+        for (const char* text : {"Connect Error: status =  0", "Unable to login admin as developer into database /db/main",
+                                 "created 2 user(s)", "rows applied                     2",
+                                 "cannot go from assigned to closed", "a &lt; b &amp; c &gt; d",
+                                 "<attrs phase=\"demo\"/>", "Create relation failed: Permission Denied",
+                                 "9: Subscript out of range"})
+            EXPECT_NE(std::string::npos, r.out.find(text)) << text << "\n" << r.out;
+    }
+}
+
 TEST_F(Host, AByRefBoxReceivesTheCountTheLibraryWrote) {
     auto r = run({"--server", fixture("standard.json"), script("byref.lua")});
     ASSERT_EQ(0, r.exit_code) << r.err;
