@@ -1,0 +1,34 @@
+// Relations between two objects on the change server: one request, whatever the direction.
+#include <component/t2mrapp.h>
+#include <session/conventions.h>
+
+#include <oa/text.h>
+
+namespace quellar2mrapi {
+
+using oa::view;
+
+HRESULT t2mrapp::CreateRelation(LONG* BothWayRelationship, BSTR* fromID, BSTR* toID, BSTR* relationName,
+                                BSTR* relationType, BSTR* result) {
+    // Passes nothing to the log, whatever the outcome.
+    return call(
+        [&] {
+            *result = abandon_on_failure(
+                          [&] {
+                              oa::unique_bstr answer;
+                              oa::check(need(api)->CreateRelationship(User.get(), *BothWayRelationship, *fromID, *toID,
+                                                                      *relationName, *relationType, answer.put()));
+                              // The server answers nothing when it refuses.
+                              if (view(answer.get()).empty())
+                                  return oa::make_bstr(u"Create relation failed: Permission Denied");
+                              return answer;
+                          },
+                          [](const oa::com_error& e) {
+                              return oa::make_bstr(error_text(u"CreateRelation failed ", e));
+                          })
+                          .release();
+        },
+        BothWayRelationship, fromID, toID, relationName, relationType, result);
+}
+
+}  // namespace quellar2mrapi
