@@ -22,6 +22,9 @@ using MRLIBLib::IUser;
 using log_observer = std::function<void(std::u16string_view line)>;
 void set_log_observer(log_observer observer);
 
+// The texts of one batch commit (admin/batch.cpp).
+struct batch_commit;
+
 class t2mrapp final : public oa::disp::dispatch_object<t2mrapp, _t2mrapp> {
 public:
     static constexpr std::u16string_view class_name = u"quellar2mrapi.t2mrapp";
@@ -88,13 +91,15 @@ private:
     // Passes one line to the diagnostic log; never fails.
     void WriteLog(std::u16string_view text) noexcept;
 
-    // The staging methods share one procedure: growth, a new row object, its fill, the store.
+    // The staging methods share one procedure: growth, a new row object, its fill, the
+    // store. Gives the empty text or the method's error text.
     template <class Fill>
-    HRESULT stage_row(std::u16string_view method_name, staging_table& table, SHORT* index, BSTR* result, Fill&& fill);
-    // AddUsers and AddUsersRoles share one procedure over their tables.
-    template <class Send>
-    HRESULT commit_table(std::u16string_view method_name, staging_table& table, SHORT* numberOfUsers,
-                         BSTR* result, Send&& send);
+    oa::unique_bstr stage_row(std::u16string_view method_name, staging_table& table, SHORT index, Fill&& fill);
+    // The batch commits share one procedure over their tables: send hands the table to
+    // the library and gives its message; then runs after the message is logged.
+    template <class Send, class Then>
+    oa::unique_bstr commit_table(const batch_commit& batch, staging_table& table, SHORT* numberOfUsers, Send&& send,
+                                 Then&& then);
 
     // Texts as byte buffers for the library (UTF-16LE, no terminator).
     static void StringToByteArray(std::u16string_view text, oa::unique_safearray& buffer, LONG& count);
