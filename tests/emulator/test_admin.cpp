@@ -186,6 +186,25 @@ TEST_F(SessionTest, SetMerivexUsernamesLateBoundByName) {
     EXPECT_NE(u"", out.result.str());
     ASSERT_EQ(VT_I2, count.value.vt);
     EXPECT_EQ(1, count.value.iVal);
+
+    // As the component calls it: a block of rows behind row 0, the count as the caller's Integer.
+    com_ptr<IUser> ghost = new_user();
+    ASSERT_EQ(S_OK, ghost->SetNameMapping(B(u"nobody"), B(u"N")));
+    guarded_rows<VARIANT> table(2);
+    table[0] = row_of(ghost.get());
+    table[1] = row_of(jane.get());
+    SHORT n = 2;
+    VARIANT args[3];  // last first
+    args[0].vt = VT_BYREF | VT_I2;
+    args[0].piVal = &n;
+    args[1].vt = VT_BYREF | VT_VARIANT;
+    args[1].pvarVal = table.rows();
+    args[2].vt = VT_DISPATCH;
+    args[2].pdispVal = user.get();
+    call_outcome direct = invoke_id(api.get(), id_of(api.get(), u"SetMerivexUsernames"), DISPATCH_METHOD,
+                                    {args[2], args[1], args[0]});
+    ASSERT_EQ(S_OK, direct.hr) << oa::utf16_to_utf8(direct.description());
+    EXPECT_EQ(1, n) << "one of the two rows names a known user";
 }
 
 TEST_F(SessionTest, LateBoundTableCallsCarryOneRow) {
