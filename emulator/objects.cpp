@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <unordered_map>
 
 namespace mremu {
 
@@ -472,14 +473,20 @@ HRESULT api_object::add_users(IUser* user, IUser** firstRow, SHORT count, BSTR* 
                 rows.push_back(&*row->info);
             }
             std::vector<std::u16string> created, updated;
+            // One index of the users for the whole batch keeps a large batch linear.
+            std::unordered_map<std::u16string, std::size_t> by_name;
+            by_name.reserve(s.on.users.size() + rows.size());
+            for (std::size_t k = 0; k < s.on.users.size(); ++k) by_name.emplace(s.on.users[k].name, k);
             for (const auto* r : rows) {
-                if (user_record* rec = s.on.user(r->user)) {
+                if (auto it = by_name.find(r->user); it != by_name.end()) {
+                    user_record* rec = &s.on.users[it->second];
                     rec->password = r->password;
                     if (!r->role.empty() && !contains(rec->roles, r->role)) rec->roles.push_back(r->role);
                     updated.push_back(r->user);
                 } else {
                     s.on.users.push_back({r->user, r->password, {}});
                     if (!r->role.empty()) s.on.users.back().roles.push_back(r->role);
+                    by_name.emplace(r->user, s.on.users.size() - 1);
                     created.push_back(r->user);
                 }
             }
