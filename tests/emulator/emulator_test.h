@@ -144,7 +144,7 @@ protected:
 };
 
 // Connected to the first server and logged in as jane (who holds "Admin") as developer.
-class SessionTest : public EmulatorTest {
+class EmuSessionTest : public EmulatorTest {
 protected:
     void SetUp() override {
         EmulatorTest::SetUp();

@@ -17,7 +17,7 @@ nlohmann::json user_in(const nlohmann::json& server, const std::string& name) {
     return nullptr;
 }
 
-TEST_F(SessionTest, GroupStatuses) {
+TEST_F(EmuSessionTest, GroupStatuses) {
     LONG s = 9;
     // The status that the call just wrote.
     auto status = [&](HRESULT hr) {
@@ -44,7 +44,7 @@ TEST_F(SessionTest, GroupStatuses) {
     EXPECT_EQ(1u, saved_server().at("groups").size());
 }
 
-TEST_F(SessionTest, AdministrationNeedsAUserWhoHoldsAdmin) {
+TEST_F(EmuSessionTest, AdministrationNeedsAUserWhoHoldsAdmin) {
     com_ptr<IUser> joe = login(api.get(), u"joe", u"pw", u"developer");
     LONG s = 9;
     ASSERT_EQ(S_OK, api->CreateGroup(joe.get(), B(u"g"), &s));
@@ -69,7 +69,7 @@ TEST_F(SessionTest, AdministrationNeedsAUserWhoHoldsAdmin) {
     EXPECT_EQ(1u, saved_server().at("groups").size());
 }
 
-TEST_F(SessionTest, AddUsersReadsExactlyCountRows) {
+TEST_F(EmuSessionTest, AddUsersReadsExactlyCountRows) {
     com_ptr<IUser> kim = new_user(), lee = new_user();
     ASSERT_EQ(S_OK, kim->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, lee->SetUserInfo(B(u"joe"), B(u"new"), B(u"Admin"), B(u"/db/alpha")));
@@ -89,7 +89,7 @@ TEST_F(SessionTest, AddUsersReadsExactlyCountRows) {
     EXPECT_NE("", token(login(api.get(), u"kim", u"pw1", u"developer").get()));
 }
 
-TEST_F(SessionTest, AnUnfilledRowOrACountBelowOneChangesNothing) {
+TEST_F(EmuSessionTest, AnUnfilledRowOrACountBelowOneChangesNothing) {
     com_ptr<IUser> kim = new_user(), blank = new_user(), mapped = new_user();
     ASSERT_EQ(S_OK, kim->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, mapped->SetNameMapping(B(u"lee"), B(u"Lee")));  // filled, but by another operation
@@ -112,7 +112,7 @@ TEST_F(SessionTest, AnUnfilledRowOrACountBelowOneChangesNothing) {
     EXPECT_FALSE(has_user(saved_server(), "kim"));
 }
 
-TEST_F(SessionTest, AddUsersRolesAddsBlankSeparatedRoles) {
+TEST_F(EmuSessionTest, AddUsersRolesAddsBlankSeparatedRoles) {
     com_ptr<IUser> row = new_user(), ghost = new_user();
     ASSERT_EQ(S_OK, row->SetRoleInfo(B(u"joe"), B(u"tester  Admin developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, ghost->SetRoleInfo(B(u"nobody"), B(u"tester"), B(u"/db/alpha")));
@@ -139,7 +139,7 @@ VARIANT row_of(IUser* user) {
     return v;
 }
 
-TEST_F(SessionTest, SetMerivexUsernamesReadsVariantRowsAndReportsTheRowsApplied) {
+TEST_F(EmuSessionTest, SetMerivexUsernamesReadsVariantRowsAndReportsTheRowsApplied) {
     com_ptr<IUser> jane = new_user(), ghost = new_user(), blank = new_user();
     ASSERT_EQ(S_OK, jane->SetNameMapping(B(u"jane"), B(u"Jane D.")));
     ASSERT_EQ(S_OK, ghost->SetNameMapping(B(u"nobody"), B(u"No Body")));
@@ -173,7 +173,7 @@ TEST_F(SessionTest, SetMerivexUsernamesReadsVariantRowsAndReportsTheRowsApplied)
     EXPECT_EQ("", u8(result.bstrVal));
 }
 
-TEST_F(SessionTest, SetMerivexUsernamesLateBoundByName) {
+TEST_F(EmuSessionTest, SetMerivexUsernamesLateBoundByName) {
     using namespace q2mr_test;
     com_ptr<IUser> jane = new_user();
     ASSERT_EQ(S_OK, jane->SetNameMapping(B(u"jane"), B(u"J")));
@@ -207,7 +207,7 @@ TEST_F(SessionTest, SetMerivexUsernamesLateBoundByName) {
     EXPECT_EQ(1, n) << "one of the two rows names a known user";
 }
 
-TEST_F(SessionTest, LateBoundTableCallsCarryOneRow) {
+TEST_F(EmuSessionTest, LateBoundTableCallsCarryOneRow) {
     using namespace q2mr_test;
     com_ptr<IUser> kim = new_user();
     ASSERT_EQ(S_OK, kim->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
@@ -221,7 +221,7 @@ TEST_F(SessionTest, LateBoundTableCallsCarryOneRow) {
     EXPECT_TRUE(has_user(saved_server(), "kim"));
 }
 
-TEST_F(SessionTest, PreferencesAreSetForKnownUsers) {
+TEST_F(EmuSessionTest, PreferencesAreSetForKnownUsers) {
     oa::unique_bstr message;
     ASSERT_EQ(S_OK, api->AddAPreferenceForAUser(user.get(), B(u"joe"), B(u"editor"), B(u"emacs"), VARIANT_FALSE,
                                                 message.put()));

@@ -25,7 +25,7 @@ std::u16string array_text(SAFEARRAY* a) {
     return text;
 }
 
-class CrTest : public SessionTest {
+class CrTest : public EmuSessionTest {
 protected:
     com_ptr<IObjectData> cr_data(std::u16string_view crid, std::u16string_view list) {
         com_ptr<IObjectData> data;
@@ -117,7 +117,7 @@ TEST_F(CrTest, ChangesNeedCRDataOfThisServer) {
     EXPECT_EQ(mremu::errors::not_cr_data, api->ModifyCR(user.get(), item.get(), reply.put()));
 }
 
-TEST_F(SessionTest, QueryObjectsFindsTheObjectsOfAnInstanceAndProblem) {
+TEST_F(EmuSessionTest, QueryObjectsFindsTheObjectsOfAnInstanceAndProblem) {
     com_ptr<IObjectList> list;
     ASSERT_EQ(S_OK, api->QueryObjects(user.get(), B(u"Data_Report_dynamic_attrs_new"),
                                       B(u"is_dynamic_attrs_new_of('/db/alpha/problem/17/1')"), B(u""), list.put()))
@@ -155,7 +155,7 @@ TEST_F(SessionTest, QueryObjectsFindsTheObjectsOfAnInstanceAndProblem) {
     }
 }
 
-TEST_F(SessionTest, GetDynamicAttrsDataReplacesTheBufferWithUtf16Bytes) {
+TEST_F(EmuSessionTest, GetDynamicAttrsDataReplacesTheBufferWithUtf16Bytes) {
     oa::unique_safearray buffer = one_byte();
     LONG count = 0;
     ASSERT_EQ(S_OK, api->GetDynamicAttrsData(user.get(), B(u"4712"), buffer.addressof(), &count)) << error_text();
@@ -173,7 +173,7 @@ TEST_F(SessionTest, GetDynamicAttrsDataReplacesTheBufferWithUtf16Bytes) {
               api->GetDynamicAttrsData(user.get(), B(u"9999"), kept.addressof(), &count));
 }
 
-TEST_F(SessionTest, SetDynamicAttrsDataNeedsTheLabelAndAFittingCount) {
+TEST_F(EmuSessionTest, SetDynamicAttrsDataNeedsTheLabelAndAFittingCount) {
     std::u16string text = u"<attrs new=\"1\"/>";
     BYTE* first = reinterpret_cast<BYTE*>(text.data());
     const LONG bytes = static_cast<LONG>(text.size() * 2);
@@ -195,7 +195,7 @@ TEST_F(SessionTest, SetDynamicAttrsDataNeedsTheLabelAndAFittingCount) {
     EXPECT_EQ(text, array_text(buffer.get()));
 }
 
-TEST_F(SessionTest, CreateRCObjectFromDataMakesARelatedObject) {
+TEST_F(EmuSessionTest, CreateRCObjectFromDataMakesARelatedObject) {
     std::u16string text = u"<rc/>";
     BYTE* first = reinterpret_cast<BYTE*>(text.data());
     oa::unique_bstr answer;
@@ -220,7 +220,7 @@ TEST_F(SessionTest, CreateRCObjectFromDataMakesARelatedObject) {
               server.at("relations").back());
 }
 
-TEST_F(SessionTest, CreateRelationshipRelatesKnownObjects) {
+TEST_F(EmuSessionTest, CreateRelationshipRelatesKnownObjects) {
     oa::unique_bstr answer;
     ASSERT_EQ(S_OK, api->CreateRelationship(user.get(), 0, B(u"17"), B(u"nothing"), B(u"rel"), B(u"normal"),
                                             answer.put()));
@@ -237,7 +237,7 @@ TEST_F(SessionTest, CreateRelationshipRelatesKnownObjects) {
     EXPECT_EQ("4711", relations[3].at("to")) << "a non-zero flag relates both ways";
 }
 
-TEST_F(SessionTest, AttributesAreReachedLateBound) {
+TEST_F(EmuSessionTest, AttributesAreReachedLateBound) {
     using namespace q2mr_test;
     var u = var::object(user.get()), crid(u"17"), list(u"problem_synopsis|problem_number");
     call_outcome data = call_method(api.get(), u"CRData", {arg(u), arg(crid), arg(list)});
