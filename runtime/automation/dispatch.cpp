@@ -168,19 +168,52 @@ void* storage_of(VARIANT& v, storage s) noexcept {
 }
 
 // One argument's slot: a temporary when the caller's value had to be converted.
+// Nothing is called to make or drop an unused slot: the common call converts nothing.
 struct slot {
-    unique_variant temp;
-    void* object = nullptr;     // objects: the declared interface, owned
+    VARIANT temp;  // owned once a conversion wrote into it
+    void* object = nullptr;         // objects: the declared interface, owned
     VARIANT* write_back = nullptr;  // the caller's variable that receives the written value
     IDispatch** object_back = nullptr;
     const param* p = nullptr;
 
-    slot() = default;
+    slot() { temp.vt = VT_EMPTY; }
     slot(const slot&) = delete;
     ~slot() {
+        if (needs_clear(temp.vt)) VariantClear(&temp);
         if (object) p->as_unknown(object)->Release();
     }
+    static bool needs_clear(VARTYPE vt) noexcept {
+        return vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_VARIANT || (vt & VT_ARRAY);
+    }
+    // Hands the converted value to the caller, leaving the slot empty.
+    VARIANT release() noexcept {
+        VARIANT v = temp;
+        temp.vt = VT_EMPTY;
+        return v;
+    }
 };
+
+// Integer conversions that late-bound callers make on almost every call, without a call
+// into the runtime; everything else goes through VariantChangeType.
+bool quick_integer(const VARIANT& from, VARTYPE to, VARIANT& out, HRESULT& hr) noexcept {
+    if (to == VT_I2 && from.vt == VT_I4) {
+        if (from.lVal < -32768 || from.lVal > 32767) {
+            hr = DISP_E_OVERFLOW;
+            return true;
+        }
+        out.vt = VT_I2;
+        out.iVal = static_cast<SHORT>(from.lVal);
+        hr = S_OK;
+        return true;
+    }
+    if (to == VT_I4 && from.vt == VT_I2) {
+        out.vt = VT_I4;
+        out.lVal = from.iVal;
+        hr = S_OK;
+        return true;
+    }
+    return false;
+}
 
 HRESULT object_from(const VARIANT& src, const param& p, void*& out) noexcept {
     const VARIANT* v = &src;
@@ -256,7 +289,8 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
             s.temp.vt = declared;
             s.temp.parray = nullptr;
         } else {
-            HRESULT hr = VariantChangeType(&s.temp, value, 0, declared);
+            HRESULT hr = S_OK;
+            if (!quick_integer(*value, declared, s.temp, hr)) hr = VariantChangeType(&s.temp, value, 0, declared);
             if (FAILED(hr)) return hr;
         }
     }
@@ -265,6 +299,7 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
 }
 
 void finish(slot& s) noexcept {
+    if (!s.p) return;
     if (s.p->store == storage::object) {
         if (s.object_back) {
             IDispatch* now = s.object ? s.p->as_dispatch(s.object) : nullptr;
@@ -282,7 +317,7 @@ void finish(slot& s) noexcept {
     }
     if (s.write_back) {
         VariantClear(s.write_back);
-        *s.write_back = s.temp.release();
+        *s.write_back = s.release();
     }
 }
 
@@ -326,23 +361,24 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
             return hr;
         }
     }
-    unique_variant value;
+    slot value;  // the result, owned until it reaches the caller
+    VARIANT& result_value = value.temp;
     void* returned_object = nullptr;
     if (m->has_result) {
-        value.vt = m->result.vt;
-        value.llVal = 0;
-        value.brecord.pRecInfo = nullptr;
+        result_value.vt = m->result.vt;
+        result_value.brecord.pvRecord = nullptr;
+        result_value.brecord.pRecInfo = nullptr;
         if (m->result.store == storage::object) where[count] = &returned_object;
         else if (m->result.store == storage::variant) {
-            value.vt = VT_EMPTY;
-            where[count] = &value;
-        } else where[count] = storage_of(value, m->result.store);
+            result_value.vt = VT_EMPTY;
+            where[count] = &result_value;
+        } else where[count] = storage_of(result_value, m->result.store);
     }
     HRESULT hr = m->call(self, where.data());
     for (UINT i = 0; i < count; ++i) finish(slots[i]);
     if (m->has_result && m->result.store == storage::object) {
-        value.vt = VT_DISPATCH;
-        value.pdispVal = returned_object ? m->result.as_dispatch(returned_object) : nullptr;
+        result_value.vt = VT_DISPATCH;
+        result_value.pdispVal = returned_object ? m->result.as_dispatch(returned_object) : nullptr;
     }
     if (FAILED(hr)) {
         if (!excepinfo) return hr;
@@ -350,7 +386,8 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
         return DISP_E_EXCEPTION;
     }
     if (result) {
-        VariantClear(result);
+        if (slot::needs_clear(result->vt) || (result->vt & VT_BYREF)) VariantClear(result);
+        result->vt = VT_EMPTY;
         if (m->has_result) *result = value.release();
     }
     return S_OK;
