@@ -51,14 +51,14 @@ std::optional<oa::unique_bstr> first_found_cvid(Iapi* api, IUser* user, std::u16
     SHORT count = 0;
     oa::check(list->get_Count(&count));
     if (count == 0) {
-        (void)list->Close();  // its result means nothing here
+        oa::check(list->Close());  // a failing Close is a failure of the call like any other  // its result means nothing here
         return std::nullopt;
     }
     oa::check(list->Item(0, entry.put()));
     oa::check(need(entry)->GetAttribute(oa::make_bstr(u"cvid").get(), attribute.put()));
     oa::unique_bstr cvid;
     oa::check(need(attribute)->get_Value(cvid.put()));
-    (void)list->Close();
+    oa::check(list->Close());  // a failing Close is a failure of the call like any other
     attribute = nullptr;
     entry = nullptr;
     list = nullptr;

@@ -255,7 +255,9 @@ STDAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
     std::uint64_t off;
     HRESULT hr = offset_of(psa, rgIndices, off);
     if (FAILED(hr)) return hr;
-    SafeArrayLock(psa);
+    // Only a lock actually taken is given back (the count can be at its limit).
+    hr = SafeArrayLock(psa);
+    if (FAILED(hr)) return hr;
     hr = copy_element(psa, static_cast<char*>(psa->pvData) + off, pv);
     SafeArrayUnlock(psa);
     return hr;

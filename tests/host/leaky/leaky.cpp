@@ -3,6 +3,8 @@
 #include <mrlib/mrlib.h>
 #include <oa/dispatch.h>
 
+#include <vector>
+
 #define LEAKY_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
@@ -16,6 +18,13 @@ struct ILeaky : IDispatch {
 OLEAUTO_DECLARE_IID(ILeaky, 0x5E1A7C21, 0x1B0E, 0x4C55, 0x9A, 0x31, 0x6C, 0x2F, 0x88, 0x10, 0xAB, 0x01);
 
 namespace {
+
+// What the double has leaked. It holds those references for good, so it never unloads and
+// the objects stay reachable: a leak checker sees them as held, the host's check as alive.
+std::vector<MRLIBLib::IUser*>& leaked() {
+    static auto* users = new std::vector<MRLIBLib::IUser*>;
+    return *users;
+}
 
 constexpr CLSID CLSID_Leaky{0x5E1A7C22, 0x1B0E, 0x4C55, {0x9A, 0x31, 0x6C, 0x2F, 0x88, 0x10, 0xAB, 0x02}};
 
@@ -34,7 +43,7 @@ public:
             oa::com_ptr<MRLIBLib::IUser> user;
             oa::check(CoCreateInstance(MRLIBLib::CLSID_User, nullptr, CLSCTX_INPROC_SERVER,
                                        iid_of<MRLIBLib::IUser>(), user.put_void()));
-            (void)user.detach();  // the leak this double exists for
+            leaked().push_back(user.detach());  // the leak this double exists for
             *made = 1;
         }, made);
     }
@@ -53,4 +62,4 @@ LEAKY_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (clsid != CLSID_Leaky) return CLASS_E_CLASSNOTAVAILABLE;
     return oa::make_self<oa::class_factory<leaky>>()->QueryInterface(iid, ppv);
 }
-LEAKY_EXPORT HRESULT DllCanUnloadNow() { return oa::can_unload_now(); }
+LEAKY_EXPORT HRESULT DllCanUnloadNow() { return leaked().empty() ? oa::can_unload_now() : S_FALSE; }
