@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -47,6 +48,7 @@ constexpr const char16_t* fault_ops[] = {
 struct world {
     oa::com_ptr<mremu::IEmulator> emulator;
     oa::unique_bstr fixture;
+    std::string folder;
 
     world() {
         expect(OaSetRegistryPath(Q2MR_FUZZ_REGISTRY) == S_OK, "setup:", "registry");
@@ -56,11 +58,16 @@ struct world {
                "setup:", "no emulator");
         fixture = oa::make_bstr(oa::ascii_to_utf16(std::string(Q2MR_FUZZ_FIXTURES) + "/standard.json"));
         // Files that VANT_SetCRattributeByFile may read live in a folder of their own.
-        char folder[] = "/tmp/q2mr_fuzz_XXXXXX";
-        expect(::mkdtemp(folder) != nullptr, "setup:", "no temporary folder");
-        expect(::chdir(folder) == 0, "setup:", "chdir");
+        char name[] = "/tmp/q2mr_fuzz_XXXXXX";
+        expect(::mkdtemp(name) != nullptr, "setup:", "no temporary folder");
+        folder = name;
+        expect(::chdir(name) == 0, "setup:", "chdir");
         std::ofstream("a.txt") << "assigned";
         std::ofstream("b.txt") << "line one\r\nline <two> & three\n";
+    }
+    ~world() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <oa/text.h>
 #include <oa/unique.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -34,6 +35,10 @@ struct loader_world {
         char name[] = "/tmp/q2mr_fixture_XXXXXX";
         expect(::mkdtemp(name) != nullptr, "setup:", "no temporary folder");
         folder = name;
+    }
+    ~loader_world() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
     oa::unique_bstr path(const char* file) const { return oa::make_bstr(oa::ascii_to_utf16(folder + "/" + file)); }
 };
