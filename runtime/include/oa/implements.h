@@ -68,7 +68,7 @@ public:
     // Pointers listed after the body must be present (E_POINTER otherwise).
     template <class Body, class... Pointers> HRESULT call(Body&& body, Pointers*... required) noexcept {
         if (!on_owner_thread()) return RPC_E_WRONG_THREAD;
-        if (((required == nullptr) || ...)) return E_POINTER;
+        if ((!required || ...)) return E_POINTER;
         return boundary(Derived::class_name, std::forward<Body>(body));
     }
 
