@@ -432,13 +432,7 @@ std::u16string xml_unescape(std::u16string_view text) {
                 cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(digit);
             }
             if (ok && cp > 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
-                if (cp >= 0x10000) {
-                    cp -= 0x10000;
-                    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-                    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-                } else {
-                    out.push_back(static_cast<char16_t>(cp));
-                }
+                oa::append_code_point(out, cp);
                 done = true;
             }
         }

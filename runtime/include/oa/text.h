@@ -25,6 +25,17 @@ inline void assign(BSTR* slot, std::u16string_view text) {
     *slot = fresh.release();
 }
 
+// Appends one code point (not a surrogate) as one or two UTF-16 units.
+inline void append_code_point(std::u16string& out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(cp));
+    }
+}
+
 // UTF-8 to UTF-16; nullopt for a text that is not valid UTF-8.
 inline std::optional<std::u16string> utf8_to_utf16(std::string_view in) {
     std::u16string out;
@@ -46,13 +57,7 @@ inline std::optional<std::u16string> utf8_to_utf16(std::string_view in) {
         }
         static constexpr char32_t min_for_length[] = {0, 0, 0x80, 0x800, 0x10000};
         if (cp < min_for_length[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        append_code_point(out, cp);
         i += n;
     }
     return out;
