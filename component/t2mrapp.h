@@ -103,6 +103,8 @@ private:
 
     // Texts as byte buffers for the library (UTF-16LE, no terminator).
     static void StringToByteArray(std::u16string_view text, oa::unique_safearray& buffer, LONG& count);
+    struct xml_buffer;
+    static xml_buffer to_xml_buffer(std::u16string_view values);
     // A whole text file as a String; a failure keeps its number and description.
     static std::u16string ReadTextFile(std::u16string_view path);
 

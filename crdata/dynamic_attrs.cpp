@@ -33,6 +33,20 @@ void put_text(VARIANT* out, oa::unique_bstr text) noexcept {
 
 }  // namespace
 
+// The data as the byte buffer the library reads: owner, first byte and byte count.
+struct t2mrapp::xml_buffer {
+    oa::unique_safearray owner;
+    LONG count = 0;
+    BYTE* first = nullptr;
+};
+
+t2mrapp::xml_buffer t2mrapp::to_xml_buffer(std::u16string_view values) {
+    xml_buffer buffer;
+    StringToByteArray(values, buffer.owner, buffer.count);
+    buffer.first = crdata::first_byte(buffer.owner.get());
+    return buffer;
+}
+
 void t2mrapp::StringToByteArray(std::u16string_view text, oa::unique_safearray& buffer, LONG& count) {
     // Whatever fails in here, the caller sees failure 1.
     try {
@@ -54,13 +68,10 @@ HRESULT t2mrapp::setDynamicAttrs(BSTR* rcpId, BSTR* values, VARIANT* result) {
     // No trap: every failure reaches the script with its own number.
     return call(
         [&] {
-            oa::unique_safearray buffer;
-            LONG count = 0;
-            StringToByteArray(view(*values), buffer, count);
-            BYTE* first = crdata::first_byte(buffer.get());
+            const xml_buffer data = to_xml_buffer(view(*values));
             oa::unique_bstr answer;
-            oa::check(need(api)->SetDynamicAttrsData(User.get(), *rcpId, oa::make_bstr(data_label).get(), first,
-                                                     count, answer.put()));
+            oa::check(need(api)->SetDynamicAttrsData(User.get(), *rcpId, oa::make_bstr(data_label).get(), data.first,
+                                                     data.count, answer.put()));
             put_text(result, std::move(answer));
         },
         rcpId, values, result);
@@ -73,14 +84,12 @@ HRESULT t2mrapp::createRCObject(BSTR* rcpId, BSTR* relation, BSTR* values, BSTR*
             VariantInit(result);
             abandon_on_failure(
                 [&] {
-                    oa::unique_safearray buffer;
-                    LONG count = 0;
-                    StringToByteArray(view(*values), buffer, count);
-                    BYTE* first = crdata::first_byte(buffer.get());
+                    const xml_buffer data = to_xml_buffer(view(*values));
                     oa::unique_bstr answer;
                     oa::check(need(api)->CreateRCObjectFromData(User.get(), *rcpId, *relation, *filename,
                                                                 oa::make_bstr(data_label).get(),
-                                                                oa::make_bstr(u"").get(), first, count, answer.put()));
+                                                                oa::make_bstr(u"").get(), data.first, data.count,
+                                                                answer.put()));
                     put_text(result, std::move(answer));
                     return 0;
                 },
