@@ -1,7 +1,9 @@
 #include <oa/dispatch.h>
 #include <oa/unique.h>
 
+#include <algorithm>
 #include <array>
+#include <new>
 #include <stdexcept>
 
 namespace oa::disp {
@@ -12,6 +14,7 @@ char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_ca
 
 bool same_name(std::u16string_view a, std::u16string_view b) noexcept {
     if (a.size() != b.size()) return false;
+    if (a == b) return true;  // callers mostly spell names as declared
     for (std::size_t i = 0; i < a.size(); ++i)
         if (fold(a[i]) != fold(b[i])) return false;
     return true;
@@ -118,6 +121,28 @@ const member* interface_desc::find(DISPID id, WORD flags) const noexcept {
     return nullptr;
 }
 
+namespace {
+std::uint32_t name_key(std::u16string_view name) noexcept {
+    if (name.empty()) return 0;
+    const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(name.size(), 0xFFFF));
+    return size << 16 | static_cast<std::uint32_t>(fold(name.front()) & 0xFF) << 8 |
+           static_cast<std::uint32_t>(fold(name.back()) & 0xFF);
+}
+}  // namespace
+
+interface_desc::interface_desc(std::u16string name, const IID& iid, WORD type_flags, std::vector<member> members)
+    : name(std::move(name)), iid(iid), type_flags(type_flags), members(std::move(members)) {
+    name_keys_.reserve(this->members.size());
+    for (const member& m : this->members) name_keys_.push_back(name_key(m.name));
+}
+
+const member* interface_desc::member_of_name(std::u16string_view name) const noexcept {
+    const std::uint32_t key = name_key(name);
+    for (std::size_t i = 0; i < name_keys_.size(); ++i)
+        if (name_keys_[i] == key && same_name(members[i].name, name)) return &members[i];
+    return nullptr;
+}
+
 const member* interface_desc::first_with_id(DISPID id) const noexcept {
     for (const member& m : members)
         if (m.id == id) return &m;
@@ -125,18 +150,19 @@ const member* interface_desc::first_with_id(DISPID id) const noexcept {
 }
 
 DISPID interface_desc::id_of_name(std::u16string_view name) const noexcept {
-    for (const member& m : members)
-        if (same_name(m.name, name)) return m.id;
-    return DISPID_UNKNOWN;
+    const member* m = member_of_name(name);
+    return m ? m->id : DISPID_UNKNOWN;
 }
 
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
     if (count == 0) return S_OK;
     if (!names || !ids) return E_POINTER;
     auto text = [](LPOLESTR s) { return s ? std::u16string_view(s) : std::u16string_view(); };
-    ids[0] = desc.id_of_name(text(names[0]));
-    HRESULT hr = ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
-    const member* m = ids[0] == DISPID_UNKNOWN ? nullptr : desc.first_with_id(ids[0]);
+    const member* named = desc.member_of_name(text(names[0]));
+    ids[0] = named ? named->id : DISPID_UNKNOWN;
+    HRESULT hr = named ? S_OK : DISP_E_UNKNOWNNAME;
+    // Argument names belong to the first member of that id (the one the type information shows).
+    const member* m = named ? desc.first_with_id(named->id) : nullptr;
     // Names after the first are argument names: their ids are their positions.
     for (UINT i = 1; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN;
@@ -298,6 +324,30 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
     return S_OK;
 }
 
+// The slots of one call's arguments: only the ones in use are made and dropped, so a
+// call without arguments touches none of them.
+class slot_block {
+public:
+    explicit slot_block(UINT count) noexcept : count_(count) {
+        for (UINT i = 0; i < count_; ++i) new (&cells_[i].s) slot;
+    }
+    ~slot_block() {
+        for (UINT i = count_; i-- > 0;) cells_[i].s.~slot();
+    }
+    slot_block(const slot_block&) = delete;
+    slot_block& operator=(const slot_block&) = delete;
+    slot& operator[](UINT i) noexcept { return cells_[i].s; }
+
+private:
+    union cell {
+        cell() noexcept {}
+        ~cell() {}
+        slot s;
+    };
+    UINT count_;
+    std::array<cell, max_params> cells_;
+};
+
 void finish(slot& s) noexcept {
     if (!s.p) return;
     if (s.p->store == storage::object) {
@@ -351,8 +401,9 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     if (count != m->params.size()) return DISP_E_BADPARAMCOUNT;
     if (count + 1 > max_params) return DISP_E_BADPARAMCOUNT;
 
-    std::array<slot, max_params> slots;
-    std::array<void*, max_params> where{};
+    slot_block slots(count);
+    std::array<void*, max_params> where;  // set place by place: zeroing all of it showed in profiles
+    where[count] = nullptr;
     for (UINT i = 0; i < count; ++i) {
         const UINT k = count - 1 - i;  // arguments arrive last first
         HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i]);

@@ -89,6 +89,10 @@ TEST_F(Dispatcher, FindsMembersByNameInAnyCaseAndRefusesUnknownNames) {
     EXPECT_EQ(1, id_of(dispatch(), u"Echo"));
     EXPECT_EQ(1, id_of(dispatch(), u"eCHO"));
     EXPECT_EQ(4, id_of(dispatch(), u"COUNT"));
+    // Same length and same first and last letters, different middle.
+    EXPECT_EQ(DISPID_UNKNOWN, id_of(dispatch(), u"EXHO"));
+    EXPECT_EQ(DISPID_UNKNOWN, id_of(dispatch(), u"cOUXT"));
+    EXPECT_EQ(DISPID_UNKNOWN, id_of(dispatch(), u""));
     std::u16string name = u"Nope", arg = u"number", bad = u"nothing";
     LPOLESTR names[] = {name.data()};
     DISPID id = 0;

@@ -6,6 +6,7 @@
 #include <oa/implements.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +51,8 @@ struct member {
 };
 
 struct interface_desc {
+    interface_desc(std::u16string name, const IID& iid, WORD type_flags, std::vector<member> members);
+
     std::u16string name;
     IID iid{};
     WORD type_flags = 0;
@@ -59,7 +62,14 @@ struct interface_desc {
     const member* find(DISPID id, WORD flags) const noexcept;
     // Case-insensitive; DISPID_UNKNOWN when there is none.
     DISPID id_of_name(std::u16string_view name) const noexcept;
+    // Case-insensitive; the first member of that name, or nullptr.
+    const member* member_of_name(std::u16string_view name) const noexcept;
     const member* first_with_id(DISPID id) const noexcept;
+
+private:
+    // One small key per member (length and folded first and last letters), so that a
+    // name lookup compares whole names only where the key fits.
+    std::vector<std::uint32_t> name_keys_;
 };
 
 struct coclass_desc {
