@@ -25,6 +25,7 @@ struct array_slot {
     ULONG locks = 0;  // taken by this program and not yet given back
 };
 
+// Written out here, not taken from the runtime: the property must not share the runtime's mistakes.
 std::size_t element_size(VARTYPE vt) {
     switch (vt) {
     case VT_I1: case VT_UI1: return 1;
