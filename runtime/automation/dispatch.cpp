@@ -149,11 +149,6 @@ const member* interface_desc::first_with_id(DISPID id) const noexcept {
     return nullptr;
 }
 
-DISPID interface_desc::id_of_name(std::u16string_view name) const noexcept {
-    const member* m = member_of_name(name);
-    return m ? m->id : DISPID_UNKNOWN;
-}
-
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
     if (count == 0) return S_OK;
     if (!names || !ids) return E_POINTER;

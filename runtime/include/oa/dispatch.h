@@ -60,8 +60,6 @@ struct interface_desc {
 
     // The member that serves id with these invoke flags, or nullptr.
     const member* find(DISPID id, WORD flags) const noexcept;
-    // Case-insensitive; DISPID_UNKNOWN when there is none.
-    DISPID id_of_name(std::u16string_view name) const noexcept;
     // Case-insensitive; the first member of that name, or nullptr.
     const member* member_of_name(std::u16string_view name) const noexcept;
     const member* first_with_id(DISPID id) const noexcept;
