@@ -3,6 +3,8 @@
 #include <session/conventions.h>
 #include <session/log_writer.h>
 
+#include <platform/files.h>
+
 namespace quellar2mrapi {
 
 namespace {
@@ -12,11 +14,14 @@ namespace {
 // Only a test build switches the writer on; a normal build never writes the file.
 constexpr bool log_writer_switched_on = Q2MR_LOG_WRITER != 0;
 
-#ifndef Q2MR_LOG_DIR
-#define Q2MR_LOG_DIR "/tmp"
+// The fixed place of the diagnostic log; the test build of the writer logs into its own folder.
+const char* log_file_path() noexcept {
+#ifdef Q2MR_LOG_DIR
+    return Q2MR_LOG_DIR "/quellar2mrapilog.txt";
+#else
+    return platform::diagnostic_log_path();
 #endif
-// The fixed place of the diagnostic log.
-constexpr const char* log_file_path = Q2MR_LOG_DIR "/quellar2mrapilog.txt";
+}
 
 constexpr SHORT initial_table_bound = 500;
 
@@ -53,7 +58,7 @@ void t2mrapp::WriteLog(std::u16string_view text) noexcept {
         }
     }
     if (!DebugOn) return;
-    append_log_line(log_file_path, text);
+    append_log_line(log_file_path(), text);
 }
 
 HRESULT t2mrapp::put_User(IUser** value) {
