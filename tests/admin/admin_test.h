@@ -58,11 +58,12 @@ protected:
 
     // The first emulated server as it is now, in the fixture schema.
     nlohmann::json server_state() {
-        const std::string path = ::testing::TempDir() + "q2mr_admin_state.json";
+        const std::string path = temp_path("admin_state", ".json");
         text_arg p(oa::ascii_to_utf16(path));
         EXPECT_EQ(S_OK, emulator->SaveState(p.value.get()));
-        std::ifstream in(path);
-        return nlohmann::json::parse(in).at("servers").at(0);
+        nlohmann::json doc = nlohmann::json::parse(std::ifstream(path));
+        std::remove(path.c_str());
+        return doc.at("servers").at(0);
     }
     static bool has_entry(const nlohmann::json& list, const nlohmann::json& wanted) {
         for (const auto& item : list) {

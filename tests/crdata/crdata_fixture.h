@@ -15,8 +15,7 @@ class CrDataTest : public SessionTest {
 protected:
     // The first emulated server, read back through the control class.
     nlohmann::json state() {
-        const std::string path = ::testing::TempDir() + "q2mr_state_" +
-                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json";
+        const std::string path = temp_path("state", ".json");
         text_arg p(oa::ascii_to_utf16(path));
         EXPECT_EQ(S_OK, emulator->SaveState(p.value.get()));
         std::ifstream in(path);

@@ -69,12 +69,8 @@ protected:
         connect_and_login();
     }
 
-    // As the fixture's, in a file name without the '/' of a parameterised test's name.
     void start_journal() {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        journal_path = ::testing::TempDir() + "q2mr_journal_" + name + ".jsonl";
+        journal_path = q2mr_test::temp_path("journal", ".jsonl");
         std::remove(journal_path.c_str());
         text_arg path(oa::ascii_to_utf16(journal_path));
         ASSERT_EQ(S_OK, emulator->StartJournal(path.value.get()));

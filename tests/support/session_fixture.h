@@ -8,6 +8,7 @@
 #include <oa/com_ptr.h>
 #include <oa/text.h>
 #include <oa/unique.h>
+#include <tests/support/temp_files.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -83,8 +84,7 @@ protected:
 
     // Journals every later library call into a file of the test's own.
     void start_journal() {
-        journal_path = ::testing::TempDir() + "q2mr_journal_" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
+        journal_path = temp_path("journal", ".jsonl");
         std::remove(journal_path.c_str());
         text_arg path(oa::ascii_to_utf16(journal_path));
         ASSERT_EQ(S_OK, emulator->StartJournal(path.value.get()));
