@@ -39,50 +39,50 @@ member with_call(member m, thunk call) {
 const interface_desc& api_interface() {
     using I = Iapi;
     static const interface_desc desc{
-        u"api",
+        u"Iapi",
         iid_of<I>(),
         dual_flags,
         {
             method<&I::OpenConnection>(1, u"OpenConnection", u"String protocol, String host, Long port", u"Long"),
             method<&I::AdminLogin>(2, u"AdminLogin", u"String name, String password, String role, String database",
-                                   u"User"),
+                                   u"IUser"),
             method<&I::appLogin>(3, u"appLogin",
                                  u"String name, String password, String role, String database, String loginAppID",
-                                 u"User"),
-            method<&I::CreateGroup>(4, u"CreateGroup", u"User user, String group", u"Long"),
-            method<&I::PrepareGroupDeletion>(5, u"PrepareGroupDeletion", u"User user, String group", u"Long"),
-            method<&I::DeleteGroup>(6, u"DeleteGroup", u"User user, String group", u"Long"),
-            method<&I::AssignUserToGroup>(7, u"AssignUserToGroup", u"User user, String group, String userName",
+                                 u"IUser"),
+            method<&I::CreateGroup>(4, u"CreateGroup", u"IUser user, String group", u"Long"),
+            method<&I::PrepareGroupDeletion>(5, u"PrepareGroupDeletion", u"IUser user, String group", u"Long"),
+            method<&I::DeleteGroup>(6, u"DeleteGroup", u"IUser user, String group", u"Long"),
+            method<&I::AssignUserToGroup>(7, u"AssignUserToGroup", u"IUser user, String group, String userName",
                                           u"Long"),
-            with_call(method<&I::AddUsers>(8, u"AddUsers", u"User user, User firstRow, Integer count", u"String"),
+            with_call(method<&I::AddUsers>(8, u"AddUsers", u"IUser user, IUser firstRow, Integer count", u"String"),
                       &late_add_users),
-            method<&I::LoadConfigurationData>(9, u"LoadConfigurationData", u"User user", u"String"),
+            method<&I::LoadConfigurationData>(9, u"LoadConfigurationData", u"IUser user", u"String"),
             method<&I::SetMerivexUsernames>(10, u"SetMerivexUsernames",
-                                            u"User user, Variant firstRow, Integer &count", u"Variant"),
-            with_call(method<&I::AddUsersRoles>(11, u"AddUsersRoles", u"User user, User firstRow, Integer count",
+                                            u"IUser user, Variant firstRow, Integer &count", u"Variant"),
+            with_call(method<&I::AddUsersRoles>(11, u"AddUsersRoles", u"IUser user, IUser firstRow, Integer count",
                                                 u"String"),
                       &late_add_users_roles),
             method<&I::AddAPreferenceForAUser>(
                 12, u"AddAPreferenceForAUser",
-                u"User user, String userName, String preference, String value, Boolean allDatabases", u"String"),
-            method<&I::QueryObjects>(13, u"QueryObjects", u"User user, String report, String query, String options",
-                                     u"ObjectList"),
+                u"IUser user, String userName, String preference, String value, Boolean allDatabases", u"String"),
+            method<&I::QueryObjects>(13, u"QueryObjects", u"IUser user, String report, String query, String options",
+                                     u"IObjectList"),
             sub<&I::GetDynamicAttrsData>(14, u"GetDynamicAttrsData",
-                                         u"User user, String cvid, Byte() &buffer, Long &byteCount"),
-            method<&I::GetHostname>(15, u"GetHostname", u"User user", u"String"),
+                                         u"IUser user, String cvid, Byte() &buffer, Long &byteCount"),
+            method<&I::GetHostname>(15, u"GetHostname", u"IUser user", u"String"),
             method<&I::SetDynamicAttrsData>(16, u"SetDynamicAttrsData",
-                                            u"User user, String rcpId, String label, Byte firstByte, Long byteCount",
+                                            u"IUser user, String rcpId, String label, Byte firstByte, Long byteCount",
                                             u"String"),
             method<&I::CreateRCObjectFromData>(17, u"CreateRCObjectFromData",
-                                               u"User user, String rcpId, String relation, String filename, "
+                                               u"IUser user, String rcpId, String relation, String filename, "
                                                u"String label, String options, Byte firstByte, Long byteCount",
                                                u"String"),
-            method<&I::CRData>(18, u"CRData", u"User user, String crid, String attributeList", u"ObjectData"),
-            method<&I::ModifyCR>(19, u"ModifyCR", u"User user, ObjectData data", u"String"),
-            method<&I::TransitionCR>(20, u"TransitionCR", u"User user, ObjectData data", u"String"),
+            method<&I::CRData>(18, u"CRData", u"IUser user, String crid, String attributeList", u"IObjectData"),
+            method<&I::ModifyCR>(19, u"ModifyCR", u"IUser user, IObjectData data", u"String"),
+            method<&I::TransitionCR>(20, u"TransitionCR", u"IUser user, IObjectData data", u"String"),
             method<&I::CreateRelationship>(
                 21, u"CreateRelationship",
-                u"User user, Long bothWays, String fromID, String toID, String relationName, String relationType",
+                u"IUser user, Long bothWays, String fromID, String toID, String relationName, String relationType",
                 u"String"),
         }};
     return desc;
@@ -91,7 +91,7 @@ const interface_desc& api_interface() {
 const interface_desc& user_interface() {
     using I = IUser;
     static const interface_desc desc{
-        u"User",
+        u"IUser",
         iid_of<I>(),
         dual_flags,
         {
@@ -105,12 +105,12 @@ const interface_desc& user_interface() {
 
 const interface_desc& object_list_interface() {
     using I = IObjectList;
-    static const interface_desc desc{u"ObjectList",
+    static const interface_desc desc{u"IObjectList",
                                      iid_of<I>(),
                                      dual_flags,
                                      {
-                                         method<&I::Item>(DISPID_VALUE, u"Item", u"Integer index", u"ObjectData"),
                                          get<&I::get_Count>(1, u"Count", u"Integer"),
+                                         method<&I::Item>(DISPID_VALUE, u"Item", u"Integer index", u"IObjectData"),
                                          sub<&I::Close>(2, u"Close", u""),
                                      }};
     return desc;
@@ -118,18 +118,18 @@ const interface_desc& object_list_interface() {
 
 const interface_desc& object_data_interface() {
     using I = IObjectData;
-    static const interface_desc desc{u"ObjectData",
+    static const interface_desc desc{u"IObjectData",
                                      iid_of<I>(),
                                      dual_flags,
                                      {
-                                         method<&I::GetAttribute>(1, u"GetAttribute", u"String name", u"Attribute"),
+                                         method<&I::GetAttribute>(1, u"GetAttribute", u"String name", u"IAttribute"),
                                      }};
     return desc;
 }
 
 const interface_desc& attribute_interface() {
     using I = IAttribute;
-    static const interface_desc desc{u"Attribute",
+    static const interface_desc desc{u"IAttribute",
                                      iid_of<I>(),
                                      dual_flags,
                                      {
@@ -142,7 +142,7 @@ const interface_desc& attribute_interface() {
 const interface_desc& emulator_interface() {
     using I = IEmulator;
     static const interface_desc desc{
-        u"Emulator",
+        u"IEmulator",
         iid_of<I>(),
         dual_flags,
         {

@@ -19,7 +19,8 @@ public:
 };
 
 BackendImpl& headless_backend();
-BackendImpl& terminal_backend();
+// The system's own display: the terminal on Linux, windows on Windows.
+BackendImpl& system_backend();
 BackendImpl& active_backend();
 
 // Forms shown modally, innermost last; backends draw and drive the top one.

@@ -366,7 +366,7 @@ void use_backend(Backend b) { g_backend = b; }
 Backend current_backend() { return g_backend; }
 
 detail::BackendImpl& detail::active_backend() {
-    return g_backend == Backend::Headless ? headless_backend() : terminal_backend();
+    return g_backend == Backend::Headless ? headless_backend() : system_backend();
 }
 
 }  // namespace forms

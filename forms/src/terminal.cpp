@@ -438,7 +438,7 @@ private:
 
 }  // namespace
 
-BackendImpl& terminal_backend() {
+BackendImpl& system_backend() {
     static TerminalBackend b;
     return b;
 }

@@ -9,8 +9,8 @@
 namespace oa::disp {
 
 namespace {
-
 char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+}  // namespace
 
 bool same_name(std::u16string_view a, std::u16string_view b) noexcept {
     if (a.size() != b.size()) return false;
@@ -19,6 +19,8 @@ bool same_name(std::u16string_view a, std::u16string_view b) noexcept {
         if (fold(a[i]) != fold(b[i])) return false;
     return true;
 }
+
+namespace {
 
 struct type_word {
     std::u16string_view word;
@@ -152,8 +154,7 @@ const member* interface_desc::first_with_id(DISPID id) const noexcept {
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
     if (count == 0) return S_OK;
     if (!names || !ids) return E_POINTER;
-    auto text = [](LPOLESTR s) { return s ? std::u16string_view(s) : std::u16string_view(); };
-    const member* named = desc.member_of_name(text(names[0]));
+    const member* named = desc.member_of_name(view_z(names[0]));
     ids[0] = named ? named->id : DISPID_UNKNOWN;
     HRESULT hr = named ? S_OK : DISP_E_UNKNOWNNAME;
     // Argument names belong to the first member of that id (the one the type information shows).
@@ -163,7 +164,7 @@ HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DI
         ids[i] = DISPID_UNKNOWN;
         if (m) {
             for (std::size_t k = 0; k < m->params.size(); ++k)
-                if (same_name(m->params[k].name, text(names[i]))) ids[i] = static_cast<DISPID>(k);
+                if (same_name(m->params[k].name, view_z(names[i]))) ids[i] = static_cast<DISPID>(k);
         }
         if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
     }
@@ -412,8 +413,8 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     void* returned_object = nullptr;
     if (m->has_result) {
         result_value.vt = m->result.vt;
-        result_value.brecord.pvRecord = nullptr;
-        result_value.brecord.pRecInfo = nullptr;
+        result_value.pvRecord = nullptr;
+        result_value.pRecInfo = nullptr;
         if (m->result.store == storage::object) where[count] = &returned_object;
         else if (m->result.store == storage::variant) {
             result_value.vt = VT_EMPTY;

@@ -158,7 +158,39 @@ public:
         return TYPE_E_ELEMENTNOTFOUND;
     }
 
+    // Slots of the standard layout that these descriptions have nothing for: no variables,
+    // no binding tables, no module entries, no instances made from type information.
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override { return not_offered(out); }
+    HRESULT STDMETHODCALLTYPE GetVarDesc(UINT, VARDESC** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
+    void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
+    HRESULT STDMETHODCALLTYPE Invoke(void*, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR* dll, BSTR* name, WORD* ordinal) override {
+        if (dll) *dll = nullptr;
+        if (name) *name = nullptr;
+        if (ordinal) *ordinal = 0;
+        return TYPE_E_BADMODULEKIND;
+    }
+    HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, void** out) override { return not_offered(out); }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override { return not_offered(out); }
+    HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR* out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return S_OK;
+    }
+
 private:
+    template <class T> static HRESULT not_offered(T** out) noexcept {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+
     const library_desc* lib_;
     const interface_desc* iface_;
     const coclass_desc* coclass_;
@@ -214,7 +246,41 @@ public:
         });
     }
 
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE IsName(LPOLESTR name, ULONG, BOOL* found) override {
+        if (!name || !found) return E_POINTER;
+        *found = find_name(name).first != nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE FindName(LPOLESTR name, ULONG, ITypeInfo** infos, MEMBERID* ids,
+                                       USHORT* count) override {
+        if (!name || !infos || !ids || !count) return E_POINTER;
+        if (*count == 0) return S_OK;
+        auto [iface, m] = find_name(name);
+        *count = 0;
+        if (!iface) return S_OK;
+        if (HRESULT hr = make_type_info(lib_, iface, &infos[0]); FAILED(hr)) return hr;
+        ids[0] = m ? m->id : member_nil;
+        *count = 1;
+        return S_OK;
+    }
+
 private:
+    // The interface that has the name as its own or as a member's, without regard to case.
+    std::pair<const interface_desc*, const member*> find_name(LPOLESTR name) const noexcept {
+        const std::u16string_view wanted = view_z(name);
+        for (const auto& e : lib_->types) {
+            if (!e.iface) continue;
+            if (same_name(e.iface->name, wanted)) return {e.iface, nullptr};
+            if (const member* m = e.iface->member_of_name(wanted)) return {e.iface, m};
+        }
+        return {nullptr, nullptr};
+    }
+
     const library_desc* lib_;
 };
 

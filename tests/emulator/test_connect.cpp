@@ -63,9 +63,9 @@ TEST_F(EmulatorTest, CreatedObjectsAreCountedAndNamedUntilReleased) {
         EXPECT_EQ(2, live(u"User"));
         EXPECT_EQ(3, live(u""));
         EXPECT_EQ(1, live(u"Emulator")) << "the control object counts only by name";
-        EXPECT_EQ("api", type_name(api.get()));
-        EXPECT_EQ("User", type_name(a.get()));
-        EXPECT_EQ("Emulator", type_name(emulator.get()));
+        EXPECT_EQ("Iapi", type_name(api.get()));
+        EXPECT_EQ("IUser", type_name(a.get()));
+        EXPECT_EQ("IEmulator", type_name(emulator.get()));
     }
     EXPECT_EQ(0, live(u""));
     LONG n = 0;

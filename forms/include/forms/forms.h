@@ -9,7 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#if defined(_WIN32)
+#define FORMS_API  // a static library inside the component
+#else
 #define FORMS_API __attribute__((visibility("default")))
+#endif
 
 namespace forms {
 

@@ -198,6 +198,8 @@ template <auto Method> member put(DISPID id, std::u16string_view name, std::u16s
 HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* excepinfo, UINT* arg_err) noexcept;
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept;
+// Names compare without regard to the case of ASCII letters.
+bool same_name(std::u16string_view a, std::u16string_view b) noexcept;
 
 // Type information read from the descriptions.
 HRESULT make_type_info(const library_desc* library, const interface_desc* iface, ITypeInfo** out) noexcept;

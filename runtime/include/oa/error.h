@@ -101,8 +101,8 @@ inline void set_error_info(HRESULT hr, std::u16string_view source, std::u16strin
     com_ptr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(create.put()))) return;
     std::u16string src(source), desc(description);
-    create->SetSource(src.data());
-    create->SetDescription(desc.data());
+    create->SetSource(ole(src.data()));
+    create->SetDescription(ole(desc.data()));
     (void)hr;
     if (auto info = create.try_query<IErrorInfo>()) SetErrorInfo(0, info.get());
 }

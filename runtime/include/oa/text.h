@@ -13,7 +13,7 @@ namespace oa {
 
 inline unique_bstr make_bstr(std::u16string_view text) {
     if (text.size() > 0x3FFFFFFF) throw std::bad_alloc();
-    BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    BSTR b = SysAllocStringLen(ole(text.data()), static_cast<UINT>(text.size()));
     if (!b) throw std::bad_alloc();
     return unique_bstr(b);
 }

@@ -103,7 +103,18 @@ private:
     }
 };
 
+// OLECHAR is char16_t on Linux and wchar_t on Windows; both hold UTF-16 code units. The
+// project's texts are char16_t: these are the only places where the two meet.
+inline const char16_t* u16(const OLECHAR* p) noexcept { return reinterpret_cast<const char16_t*>(p); }
+inline char16_t* u16(OLECHAR* p) noexcept { return reinterpret_cast<char16_t*>(p); }
+inline const OLECHAR* ole(const char16_t* p) noexcept { return reinterpret_cast<const OLECHAR*>(p); }
+inline OLECHAR* ole(char16_t* p) noexcept { return reinterpret_cast<OLECHAR*>(p); }
+
 // A BSTR's text; a null BSTR reads as empty. Embedded zeros are kept.
-inline std::u16string_view view(BSTR b) noexcept { return b ? std::u16string_view(b, SysStringLen(b)) : std::u16string_view(); }
+inline std::u16string_view view(BSTR b) noexcept {
+    return b ? std::u16string_view(u16(b), SysStringLen(b)) : std::u16string_view();
+}
+// A zero-terminated text such as a name handed to GetIDsOfNames; null reads as empty.
+inline std::u16string_view view_z(const OLECHAR* s) noexcept { return s ? std::u16string_view(u16(s)) : std::u16string_view(); }
 
 }  // namespace oa

@@ -85,7 +85,7 @@ void put_decoded_element(input& in, const std::vector<IDispatch*>& pool, SAFEARR
 void decode_value(input& in, const std::vector<IDispatch*>& pool, VARIANT& out, int depth) {
     VariantClear(&out);
     out.llVal = 0;
-    out.brecord.pRecInfo = nullptr;
+    out.pRecInfo = nullptr;
     const std::uint8_t kind = in.byte() % 24;
     switch (kind) {
     case 0: out.vt = VT_EMPTY; return;
