@@ -83,8 +83,8 @@ oa::com_ptr<IUser> user_in(const VARIANT& value) {
 // reference (a block of every row to be read, row 0 first) and the caller's count by
 // reference. What the library leaves in the copy of row 0 goes back into row 0.
 oa::unique_bstr send_name_mappings(Iapi* api, IUser* user, staging_table& table, SHORT* count) {
-    OLECHAR name[] = u"SetMerivexUsernames";
-    LPOLESTR names[] = {name};
+    char16_t name[] = u"SetMerivexUsernames";
+    LPOLESTR names[] = {oa::ole(name)};
     DISPID id = DISPID_UNKNOWN;
     if (FAILED(api->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
         oa::raise_vb(oa::vb::no_such_member);

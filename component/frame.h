@@ -3,7 +3,7 @@
 
 #include <oleauto.h>
 
-#define Q2MR_EXPORT extern "C" __attribute__((visibility("default")))
+#define Q2MR_EXPORT OLEAUTO_EXPORT
 
 // What a program reads off the library: its version and that it registers itself.
 struct DLLVERSIONINFO {

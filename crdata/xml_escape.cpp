@@ -32,7 +32,7 @@ std::size_t growth(std::u16string_view text) noexcept {
 }
 
 // Writes one code unit, or its entity, and returns the next free place.
-OLECHAR* put_unit(OLECHAR* out, char16_t c) noexcept {
+char16_t* put_unit(char16_t* out, char16_t c) noexcept {
     switch (c) {
     case u'&':
         out[0] = u'&', out[1] = u'a', out[2] = u'm', out[3] = u'p', out[4] = u';';
@@ -57,16 +57,16 @@ struct entity_tail {
 };
 constexpr entity_tail tails[] = {{{0, 0, 0, 0}, 1}, {{u'a', u'm', u'p', u';'}, 5}, {{u'l', u't', u';', 0}, 4},
                                  {{u'g', u't', u';', 0}, 4}};
-OLECHAR* put_unit_unchecked(OLECHAR* out, char16_t c) noexcept {
+char16_t* put_unit_unchecked(char16_t* out, char16_t c) noexcept {
     const std::size_t kind = c == u'&' ? 1 : c == u'<' ? 2 : c == u'>' ? 3 : 0;
     out[0] = kind ? u'&' : c;
     std::memcpy(out + 1, tails[kind].units, sizeof tails[kind].units);
     return out + tails[kind].length;
 }
 
-oa::unique_bstr allocate(const OLECHAR* text, std::size_t length) {
+oa::unique_bstr allocate(const char16_t* text, std::size_t length) {
     if (length > 0x3FFFFFFF) throw std::bad_alloc();
-    oa::unique_bstr b(SysAllocStringLen(text, static_cast<UINT>(length)));
+    oa::unique_bstr b(SysAllocStringLen(oa::ole(text), static_cast<UINT>(length)));
     if (!b) throw std::bad_alloc();
     return b;
 }
@@ -78,13 +78,13 @@ oa::unique_bstr encode_xml(std::u16string_view text) {
     if (extra == 0) return allocate(text.data(), text.size());
 
     oa::unique_bstr encoded = allocate(nullptr, text.size() + extra);
-    OLECHAR* out = encoded.get();
-    OLECHAR* const end = out + text.size() + extra;
+    char16_t* out = oa::u16(encoded.get());
+    char16_t* const end = out + text.size() + extra;
     std::size_t i = 0;
     for (; i + block <= text.size(); i += block) {
         const char16_t* p = text.data() + i;
         if (block_growth(p) == 0) {
-            std::memcpy(out, p, block * sizeof(OLECHAR));
+            std::memcpy(out, p, block * sizeof(char16_t));
             out += block;
         } else {
             // A block grows at most fivefold; the space behind it takes the overshoot.

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#define MREMU_EXPORT extern "C" __attribute__((visibility("default")))
+#define MREMU_EXPORT OLEAUTO_EXPORT
 
 MREMU_EXPORT HRESULT DllRegisterServer();
 MREMU_EXPORT HRESULT DllUnregisterServer();

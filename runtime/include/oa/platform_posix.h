@@ -11,6 +11,8 @@
 #define STDMETHODCALLTYPE
 #define STDAPI extern "C" OLEAUTO_API HRESULT
 #define STDAPI_(type) extern "C" OLEAUTO_API type
+// A library's exported entry points (its frame services).
+#define OLEAUTO_EXPORT extern "C" __attribute__((visibility("default")))
 
 // ---------------------------------------------------------------------------------------
 // Scalar types

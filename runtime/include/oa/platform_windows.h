@@ -15,6 +15,9 @@
 
 #include <cstdint>
 
+// A library's exported entry points: its .def file lists them.
+#define OLEAUTO_EXPORT extern "C"
+
 constexpr HRESULT hresult_of(std::uint32_t v) { return static_cast<HRESULT>(v); }
 
 #include <oa/extensions.h>

@@ -80,6 +80,12 @@ using unique_bstr = unique_any<BSTR, &SysFreeString>;
 using unique_safearray = unique_any<SAFEARRAY*, &close_safearray>;
 using unique_variant = unique_struct<VARIANT, &close_variant, &VariantInit>;
 
+// VariantChangeType with a source that stays unchanged: the system's headers on Windows
+// declare the source without const, though the call only reads it.
+inline HRESULT change_type(VARIANT* out, const VARIANT* in, USHORT flags, VARTYPE vt) noexcept {
+    return VariantChangeType(out, const_cast<VARIANT*>(in), flags, vt);
+}
+
 // Frees the texts of an EXCEPINFO that Invoke filled.
 struct unique_excepinfo : EXCEPINFO {
     unique_excepinfo() noexcept : EXCEPINFO{} {}
