@@ -66,7 +66,8 @@ oa::com_ptr<IUser> user_in(const VARIANT& value) {
 }
 
 // A failed late-bound call as a script sees it: a member's failure with its own number and
-// description, the dispatcher's refusals as the standard failures.
+// description, the dispatcher's refusals as the standard failures, any other failure with
+// the description the library left in its error information.
 [[noreturn]] void raise_invoke_failure(HRESULT hr, oa::unique_excepinfo& exception) {
     if (hr == DISP_E_EXCEPTION) {
         if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
@@ -76,7 +77,7 @@ oa::com_ptr<IUser> user_in(const VARIANT& value) {
         oa::raise(code, view(exception.bstrDescription));
     }
     if (const int number = oa::vb_number_for(hr); number != 0) oa::raise_vb(number);
-    oa::raise(hr, u"");
+    throw oa::com_error(hr, oa::take_error_description(hr));
 }
 
 // SetMerivexUsernames, looked up by name now and invoked with the user, row 0 by
@@ -134,7 +135,8 @@ oa::unique_bstr t2mrapp::commit_table(const batch_commit& batch, staging_table& 
 }
 
 HRESULT t2mrapp::CreateUsers(SHORT* numberOfUsers, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = commit_table(
                           create_users, UserTable, numberOfUsers,
@@ -152,11 +154,12 @@ HRESULT t2mrapp::CreateUsers(SHORT* numberOfUsers, BSTR* result) {
                           })
                           .release();
         },
-        numberOfUsers, result);
+        numberOfUsers);
 }
 
 HRESULT t2mrapp::SetMerivexUsernames(SHORT* numberOfUsers, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = commit_table(
                           set_merivex_usernames, NameMapTable, numberOfUsers,
@@ -164,11 +167,12 @@ HRESULT t2mrapp::SetMerivexUsernames(SHORT* numberOfUsers, BSTR* result) {
                           [] {})
                           .release();
         },
-        numberOfUsers, result);
+        numberOfUsers);
 }
 
 HRESULT t2mrapp::AddUserRoles(SHORT* numberOfUsers, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = commit_table(
                           add_user_roles, RoleTable, numberOfUsers,
@@ -181,7 +185,7 @@ HRESULT t2mrapp::AddUserRoles(SHORT* numberOfUsers, BSTR* result) {
                           [] {})
                           .release();
         },
-        numberOfUsers, result);
+        numberOfUsers);
 }
 
 }  // namespace quellar2mrapi

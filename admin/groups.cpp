@@ -11,7 +11,8 @@ VARIANT_BOOL succeeded(LONG status) noexcept { return status != 0 ? VARIANT_TRUE
 }  // namespace
 
 HRESULT t2mrapp::CreateAGroup(BSTR* groupname, VARIANT_BOOL* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"CreateAGroup():");
             *result = abandon_on_failure(
@@ -25,11 +26,12 @@ HRESULT t2mrapp::CreateAGroup(BSTR* groupname, VARIANT_BOOL* result) {
                     return VARIANT_FALSE;
                 });
         },
-        groupname, result);
+        groupname);
 }
 
 HRESULT t2mrapp::DeleteAGroup(BSTR* groupname, VARIANT_BOOL* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"DeleteAGroup():");
             *result = abandon_on_failure(
@@ -46,11 +48,12 @@ HRESULT t2mrapp::DeleteAGroup(BSTR* groupname, VARIANT_BOOL* result) {
                     return VARIANT_FALSE;
                 });
         },
-        groupname, result);
+        groupname);
 }
 
 HRESULT t2mrapp::AddUserToGroup(BSTR* username, BSTR* groupname, VARIANT_BOOL* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"AddUserToGroup():");
             *result = abandon_on_failure(
@@ -65,7 +68,7 @@ HRESULT t2mrapp::AddUserToGroup(BSTR* username, BSTR* groupname, VARIANT_BOOL* r
                     return VARIANT_FALSE;
                 });
         },
-        username, groupname, result);
+        username, groupname);
 }
 
 }  // namespace quellar2mrapi

@@ -11,7 +11,8 @@ using oa::view;
 
 HRESULT t2mrapp::AddUserPreference(VARIANT* mrUserName, VARIANT* pref, BSTR* value, VARIANT_BOOL* all_dbs,
                                    BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"AddUserPreference():");
             *result = abandon_on_failure(
@@ -33,7 +34,7 @@ HRESULT t2mrapp::AddUserPreference(VARIANT* mrUserName, VARIANT* pref, BSTR* val
                           })
                           .release();
         },
-        mrUserName, pref, value, all_dbs, result);
+        mrUserName, pref, value, all_dbs);
 }
 
 }  // namespace quellar2mrapi

@@ -30,33 +30,36 @@ oa::unique_bstr t2mrapp::stage_row(std::u16string_view method_name, staging_tabl
 
 HRESULT t2mrapp::AddUserToArray(SHORT* index, BSTR* username, BSTR* Password, BSTR* Role, BSTR* database,
                                 BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = stage_row(u"AddUserToArray", UserTable, *index, [&](IUser* row) {
                           return row->SetUserInfo(*username, *Password, *Role, *database);
                       }).release();
         },
-        index, username, Password, Role, database, result);
+        index, username, Password, Role, database);
 }
 
 HRESULT t2mrapp::AddUserToNMXArray(SHORT* index, BSTR* username, BSTR* quellarUserName, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = stage_row(u"AddUserToNMXArray", NameMapTable, *index, [&](IUser* row) {
                           return row->SetNameMapping(*username, *quellarUserName);
                       }).release();
         },
-        index, username, quellarUserName, result);
+        index, username, quellarUserName);
 }
 
 HRESULT t2mrapp::AddUserToRoleArray(SHORT* index, BSTR* username, BSTR* roleList, BSTR* database, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = stage_row(u"AddUserToRoleArray", RoleTable, *index, [&](IUser* row) {
                           return row->SetRoleInfo(*username, *roleList, *database);
                       }).release();
         },
-        index, username, roleList, database, result);
+        index, username, roleList, database);
 }
 
 }  // namespace quellar2mrapi

@@ -39,7 +39,7 @@ void set_attribute(const oa::com_ptr<MRLIBLib::IObjectData>& data, BSTR name, st
 }  // namespace
 
 HRESULT t2mrapp::encodeXML(BSTR* toEncode, BSTR* result) {
-    return call([&] { *result = crdata::encode_xml(view(*toEncode)).release(); }, toEncode, result);
+    return call_result(result, [&] { *result = crdata::encode_xml(view(*toEncode)).release(); }, toEncode);
 }
 
 std::u16string t2mrapp::ReadTextFile(std::u16string_view path) {
@@ -49,19 +49,20 @@ std::u16string t2mrapp::ReadTextFile(std::u16string_view path) {
 HRESULT t2mrapp::VANT_SetCRattributeByFile(BSTR* crid, BSTR* atrName, BSTR* atrFile, BSTR* atr1Name, BSTR* atr1File,
                                            BSTR* result) {
     // No trap: a file failure reaches the script with its own number, before any server call.
-    return call(
+    return call_result(
+        result,
         [&] {
-            *result = nullptr;
             oa::unique_bstr first = oa::make_bstr(ReadTextFile(view(*atrFile)));
             oa::unique_bstr second = oa::make_bstr(ReadTextFile(view(*atr1File)));
             oa::check(VANT_SetCRattribute(crid, atrName, first.addressof(), atr1Name, second.addressof(), result));
         },
-        crid, atrName, atrFile, atr1Name, atr1File, result);
+        crid, atrName, atrFile, atr1Name, atr1File);
 }
 
 HRESULT t2mrapp::VANT_SetCRattribute(BSTR* crid, BSTR* atrName, BSTR* atrValue, BSTR* atr1Name, BSTR* atr1Value,
                                      BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"VANT_SetCRattribute():");
             const std::u16string list = attribute_list(view(*atrName), view(*atr1Name), view(*atr1Value));
@@ -88,7 +89,7 @@ HRESULT t2mrapp::VANT_SetCRattribute(BSTR* crid, BSTR* atrName, BSTR* atrValue, 
                           })
                           .release();
         },
-        crid, atrName, atrValue, atr1Name, atr1Value, result);
+        crid, atrName, atrValue, atr1Name, atr1Value);
 }
 
 }  // namespace quellar2mrapi

@@ -66,7 +66,8 @@ void t2mrapp::StringToByteArray(std::u16string_view text, oa::unique_safearray& 
 
 HRESULT t2mrapp::setDynamicAttrs(BSTR* rcpId, BSTR* values, VARIANT* result) {
     // No trap: every failure reaches the script with its own number.
-    return call(
+    return call_result(
+        result,
         [&] {
             const xml_buffer data = to_xml_buffer(view(*values));
             oa::unique_bstr answer;
@@ -74,14 +75,14 @@ HRESULT t2mrapp::setDynamicAttrs(BSTR* rcpId, BSTR* values, VARIANT* result) {
                                                      data.count, answer.put()));
             put_text(result, std::move(answer));
         },
-        rcpId, values, result);
+        rcpId, values);
 }
 
 HRESULT t2mrapp::createRCObject(BSTR* rcpId, BSTR* relation, BSTR* values, BSTR* filename, VARIANT* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"    Entered createRCObjects");
-            VariantInit(result);
             abandon_on_failure(
                 [&] {
                     const xml_buffer data = to_xml_buffer(view(*values));
@@ -98,7 +99,7 @@ HRESULT t2mrapp::createRCObject(BSTR* rcpId, BSTR* relation, BSTR* values, BSTR*
                     return 0;
                 });
         },
-        rcpId, relation, values, filename, result);
+        rcpId, relation, values, filename);
 }
 
 }  // namespace quellar2mrapi

@@ -72,7 +72,8 @@ template <class Body> oa::unique_bstr empty_on_failure(Body&& body) {
 }  // namespace
 
 HRESULT t2mrapp::GetNewAttrs(BSTR* object_name, BSTR* instance, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"GetNewAttrs():");
             *result = empty_on_failure([&] {
@@ -85,20 +86,22 @@ HRESULT t2mrapp::GetNewAttrs(BSTR* object_name, BSTR* instance, BSTR* result) {
                 return text;
             }).release();
         },
-        object_name, instance, result);
+        object_name, instance);
 }
 
 HRESULT t2mrapp::GetDynamicAttrs(BSTR* cvid, BSTR* result) {
     // Passes nothing to the log, whatever the outcome.
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = empty_on_failure([&] { return dynamic_attrs_text(need(api), User.get(), *cvid); }).release();
         },
-        cvid, result);
+        cvid);
 }
 
 HRESULT t2mrapp::VANT_GetHostname(BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = abandon_on_failure(
                           [&] {
@@ -111,8 +114,7 @@ HRESULT t2mrapp::VANT_GetHostname(BSTR* result) {
                               return oa::make_bstr(u"");
                           })
                           .release();
-        },
-        result);
+        });
 }
 
 }  // namespace quellar2mrapi

@@ -11,7 +11,8 @@ using oa::view;
 HRESULT t2mrapp::CreateRelation(LONG* BothWayRelationship, BSTR* fromID, BSTR* toID, BSTR* relationName,
                                 BSTR* relationType, BSTR* result) {
     // Passes nothing to the log, whatever the outcome.
-    return call(
+    return call_result(
+        result,
         [&] {
             *result = abandon_on_failure(
                           [&] {
@@ -28,7 +29,7 @@ HRESULT t2mrapp::CreateRelation(LONG* BothWayRelationship, BSTR* fromID, BSTR* t
                           })
                           .release();
         },
-        BothWayRelationship, fromID, toID, relationName, relationType, result);
+        BothWayRelationship, fromID, toID, relationName, relationType);
 }
 
 }  // namespace quellar2mrapi

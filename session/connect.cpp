@@ -13,7 +13,8 @@ namespace quellar2mrapi {
 using oa::view;
 
 HRESULT t2mrapp::Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(u"Connect():");
             continuing_trap trap(u"Connect Error: ");
@@ -34,11 +35,12 @@ HRESULT t2mrapp::Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) 
             });
             *result = oa::make_bstr(trap.pending).release();
         },
-        host, protocol, port, result);
+        host, protocol, port);
 }
 
 HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, BSTR* loginAppID, BSTR* result) {
-    return call(
+    return call_result(
+        result,
         [&] {
             WriteLog(std::u16string(u"Login(): loginAppID=") + std::u16string(view(*loginAppID)));
             continuing_trap trap(u"Login Error: ");
@@ -103,7 +105,7 @@ HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, B
             trap.step([&] { dialog.reset(); });
             *result = oa::make_bstr(trap.pending).release();
         },
-        name, Password, Role, database, loginAppID, result);
+        name, Password, Role, database, loginAppID);
 }
 
 }  // namespace quellar2mrapi

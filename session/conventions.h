@@ -21,15 +21,14 @@ inline std::u16string error_text(std::u16string_view prefix, const oa::com_error
     return error_text(prefix, e.number(), e.description());
 }
 
-// Any failure inside a trap, as the number and description the trap reports.
+// Any failure inside a trap, as the number and description the trap reports: the
+// library's and the runtime's failures, lack of memory, and every other failure of the
+// component's own steps.
 template <class Body, class OnFailure> auto abandon_on_failure(Body&& body, OnFailure&& on_failure) {
     try {
         return body();
-    } catch (const oa::com_error& e) {
-        return on_failure(e);
-    } catch (const std::bad_alloc&) {
-        return on_failure(oa::com_error(oa::vb_hresult(oa::vb::out_of_memory),
-                                        std::u16string(oa::vb_description(oa::vb::out_of_memory))));
+    } catch (...) {
+        return on_failure(oa::current_failure());
     }
 }
 

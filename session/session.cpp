@@ -66,7 +66,7 @@ HRESULT t2mrapp::put_User(IUser** value) {
 }
 
 HRESULT t2mrapp::get_User(IUser** value) {
-    return call([&] { User.copy_to(value); }, value);
+    return call_result(value, [&] { User.copy_to(value); });
 }
 
 HRESULT t2mrapp::put_api(Iapi** value) {
@@ -74,7 +74,7 @@ HRESULT t2mrapp::put_api(Iapi** value) {
 }
 
 HRESULT t2mrapp::get_api(Iapi** value) {
-    return call([&] { api.copy_to(value); }, value);
+    return call_result(value, [&] { api.copy_to(value); });
 }
 
 HRESULT t2mrapp::put_GoodConnection(VARIANT_BOOL* value) {
@@ -82,7 +82,7 @@ HRESULT t2mrapp::put_GoodConnection(VARIANT_BOOL* value) {
 }
 
 HRESULT t2mrapp::get_GoodConnection(VARIANT_BOOL* value) {
-    return call([&] { *value = GoodConnection; }, value);
+    return call_result(value, [&] { *value = GoodConnection; });
 }
 
 oa::com_ptr<Iapi> create_api_object() {

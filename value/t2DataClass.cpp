@@ -16,7 +16,7 @@ HRESULT t2DataClass::put_text(oa::unique_bstr& field, BSTR* value) {
 }
 
 HRESULT t2DataClass::get_text(const oa::unique_bstr& field, BSTR* value) {
-    return call([&] { *value = oa::make_bstr(oa::view(field.get())).release(); }, value);
+    return call_result(value, [&] { *value = oa::make_bstr(oa::view(field.get())).release(); });
 }
 
 void t2DataClass::tag(const char16_t* type_name) {
@@ -46,14 +46,14 @@ HRESULT t2DataClass::put_StringValueSize(SHORT* value) {
         value);
 }
 HRESULT t2DataClass::get_StringValueSize(SHORT* value) {
-    return call([&] { *value = StringValueSize; }, value);
+    return call_result(value, [&] { *value = StringValueSize; });
 }
 
 HRESULT t2DataClass::put_IntegerValue(SHORT* value) {
     return call([&] { IntegerValue = *value; }, value);
 }
 HRESULT t2DataClass::get_IntegerValue(SHORT* value) {
-    return call([&] { *value = IntegerValue; }, value);
+    return call_result(value, [&] { *value = IntegerValue; });
 }
 
 HRESULT t2DataClass::put_BooleanValue(VARIANT_BOOL* value) {
@@ -65,7 +65,7 @@ HRESULT t2DataClass::put_BooleanValue(VARIANT_BOOL* value) {
         value);
 }
 HRESULT t2DataClass::get_BooleanValue(VARIANT_BOOL* value) {
-    return call([&] { *value = BooleanValue; }, value);
+    return call_result(value, [&] { *value = BooleanValue; });
 }
 
 HRESULT t2DataClass::put_ErrMsg(BSTR* value) { return put_text(ErrMsg, value); }

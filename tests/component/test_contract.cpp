@@ -101,20 +101,66 @@ TEST(ComponentLibrary, DescribesFourTypesInOrderWithItsVersionAndLocale) {
     EXPECT_EQ(u"_t2mrapp", oa::view(name.get()));
 }
 
-TEST(ComponentLibrary, SessionMembersHaveTheirFixedIdsInTableOrder) {
+// The members as the component's interface publishes them, in dispatch-table order.
+struct published_member {
+    const char16_t* name;
+    oa::disp::member_kind kind;
+    DISPID id;
+};
+using K = oa::disp::member_kind;
+constexpr published_member session_members[] = {
+    {u"User", K::put, 0x68030002},
+    {u"User", K::get, 0x68030002},
+    {u"api", K::put, 0x68030001},
+    {u"api", K::get, 0x68030001},
+    {u"GoodConnection", K::put, 0x68030000},
+    {u"GoodConnection", K::get, 0x68030000},
+    {u"Connect", K::method, 0x60030007},
+    {u"Login", K::method, 0x60030008},
+    {u"CreateAGroup", K::method, 0x60030009},
+    {u"DeleteAGroup", K::method, 0x6003000A},
+    {u"AddUserToGroup", K::method, 0x6003000B},
+    {u"AddUserToArray", K::method, 0x6003000C},
+    {u"AddUserToNMXArray", K::method, 0x6003000D},
+    {u"AddUserToRoleArray", K::method, 0x6003000E},
+    {u"CreateUsers", K::method, 0x6003000F},
+    {u"SetMerivexUsernames", K::method, 0x60030010},
+    {u"AddUserRoles", K::method, 0x60030011},
+    {u"AddUserPreference", K::method, 0x60030012},
+    {u"GetNewAttrs", K::method, 0x60030013},
+    {u"GetDynamicAttrs", K::method, 0x60030014},
+    {u"VANT_GetHostname", K::method, 0x60030015},
+    {u"setDynamicAttrs", K::method, 0x60030016},
+    {u"createRCObject", K::method, 0x60030017},
+    {u"encodeXML", K::method, 0x60030018},
+    {u"VANT_SetCRattributeByFile", K::method, 0x6003001A},
+    {u"VANT_SetCRattribute", K::method, 0x6003001B},
+    {u"CreateRelation", K::method, 0x6003001C},
+};
+constexpr published_member value_members[] = {
+    {u"ValueType", K::put, 0x68030005},       {u"ValueType", K::get, 0x68030005},
+    {u"StringValue", K::put, 0x68030004},     {u"StringValue", K::get, 0x68030004},
+    {u"StringValueSize", K::put, 0x68030003}, {u"StringValueSize", K::get, 0x68030003},
+    {u"IntegerValue", K::put, 0x68030002},    {u"IntegerValue", K::get, 0x68030002},
+    {u"BooleanValue", K::put, 0x68030001},    {u"BooleanValue", K::get, 0x68030001},
+    {u"ErrMsg", K::put, 0x68030000},          {u"ErrMsg", K::get, 0x68030000},
+};
+
+template <std::size_t N>
+void expect_published(const oa::disp::interface_desc& desc, const published_member (&table)[N]) {
+    ASSERT_EQ(N, desc.members.size()) << oa::utf16_to_utf8(desc.name);
+    for (std::size_t i = 0; i < N; ++i) {
+        const auto& m = desc.members[i];
+        EXPECT_EQ(table[i].name, m.name) << "slot " << i;
+        EXPECT_EQ(table[i].kind, m.kind) << oa::utf16_to_utf8(m.name);
+        EXPECT_EQ(table[i].id, m.id) << oa::utf16_to_utf8(m.name);
+    }
+}
+
+TEST(ComponentLibrary, EveryMemberHasItsPublishedNameKindIdAndPlace) {
+    expect_published(quellar2mrapi::t2mrapp::description(), session_members);
+    expect_published(quellar2mrapi::t2DataClass::description(), value_members);
     const auto& m = quellar2mrapi::t2mrapp::description().members;
-    ASSERT_EQ(27u, m.size());
-    EXPECT_EQ(0x68030002, m[0].id);
-    EXPECT_EQ(oa::disp::member_kind::put, m[0].kind);
-    EXPECT_EQ(0x68030000, m[5].id);
-    EXPECT_EQ(u"Connect", m[6].name);
-    EXPECT_EQ(0x60030007, m[6].id);
-    EXPECT_EQ(u"encodeXML", m[23].name);
-    EXPECT_EQ(0x60030018, m[23].id);
-    EXPECT_EQ(u"VANT_SetCRattributeByFile", m[24].name);
-    EXPECT_EQ(0x6003001A, m[24].id);
-    EXPECT_EQ(u"CreateRelation", m[26].name);
-    EXPECT_EQ(0x6003001C, m[26].id);
     EXPECT_EQ(VT_I4, m[26].params[0].vt);
     EXPECT_EQ(VT_VARIANT, m[17].params[0].vt);
 }

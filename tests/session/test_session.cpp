@@ -119,4 +119,27 @@ TEST(ErrorText, TheContinueStyleKeepsTheLastFailureAndRunsOn) {
     EXPECT_EQ(u"X Error: -2147220990 later", trap.pending);
 }
 
+TEST(ErrorText, TheTrapsCatchEveryFailureOfTheComponentsSteps) {
+    const struct {
+        void (*fail)();
+        const char16_t* text;
+    } cases[] = {
+        {[] { oa::raise_vb(91); }, u"X Error:  91 Object variable or With block variable not set"},
+        {[] { throw std::bad_alloc(); }, u"X Error:  7 Out of memory"},
+        {[] { throw std::length_error("too long"); }, u"X Error: -2147418113 Unexpected failure"},
+        {[] { throw 42; }, u"X Error: -2147418113 Unexpected failure"},
+    };
+    for (const auto& c : cases) {
+        quellar2mrapi::continuing_trap trap(u"X Error: ");
+        trap.step(c.fail);
+        EXPECT_EQ(c.text, trap.pending);
+        EXPECT_EQ(c.text, quellar2mrapi::abandon_on_failure(
+                              [&]() -> std::u16string {
+                                  c.fail();
+                                  return u"not reached";
+                              },
+                              [](const oa::com_error& e) { return quellar2mrapi::error_text(u"X Error: ", e); }));
+    }
+}
+
 }  // namespace

@@ -98,13 +98,31 @@ inline void check(HRESULT hr) {
 }
 
 inline void set_error_info(HRESULT hr, std::u16string_view source, std::u16string_view description) noexcept {
-    com_ptr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.put()))) return;
-    std::u16string src(source), desc(description);
-    create->SetSource(ole(src.data()));
-    create->SetDescription(ole(desc.data()));
     (void)hr;
-    if (auto info = create.try_query<IErrorInfo>()) SetErrorInfo(0, info.get());
+    try {
+        com_ptr<ICreateErrorInfo> create;
+        if (FAILED(CreateErrorInfo(create.put()))) return;
+        std::u16string src(source), desc(description);
+        create->SetSource(ole(src.data()));
+        create->SetDescription(ole(desc.data()));
+        if (auto info = create.try_query<IErrorInfo>()) SetErrorInfo(0, info.get());
+    } catch (const std::bad_alloc&) {
+        // No memory for the texts: the caller still gets the failure's code.
+    }
+}
+
+// The failure being handled (call inside a catch block): a com_error as it is, lack of
+// memory as failure 7, anything else as an unexpected failure.
+inline com_error current_failure() {
+    try {
+        throw;
+    } catch (const com_error& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return com_error(vb_hresult(vb::out_of_memory), std::u16string(vb_description(vb::out_of_memory)));
+    } catch (...) {
+        return com_error(E_UNEXPECTED, u"Unexpected failure");
+    }
 }
 
 // The one place where exceptions become HRESULTs: every method of an object's interface
@@ -118,15 +136,14 @@ template <class Body> HRESULT boundary(std::u16string_view source, Body&& body) 
             body();
             return S_OK;
         }
-    } catch (const com_error& e) {
-        set_error_info(e.code(), source, e.description());
-        return e.code();
-    } catch (const std::bad_alloc&) {
-        set_error_info(vb_hresult(vb::out_of_memory), source, vb_description(vb::out_of_memory));
-        return vb_hresult(vb::out_of_memory);
     } catch (...) {
-        set_error_info(E_UNEXPECTED, source, u"Unexpected failure");
-        return E_UNEXPECTED;
+        try {
+            const com_error e = current_failure();
+            set_error_info(e.code(), source, e.description());
+            return e.code();
+        } catch (...) {
+            return E_OUTOFMEMORY;  // not even the failure's description fits
+        }
     }
 }
 
