@@ -176,13 +176,13 @@ const library_desc& mrlib_library() {
                                    type_library_major,
                                    type_library_minor,
                                    0,
-                                   {{&api_interface(), nullptr},
-                                    {nullptr, &api_class()},
-                                    {&user_interface(), nullptr},
+                                   {{&user_interface(), nullptr},
                                     {nullptr, &user_class()},
-                                    {&object_list_interface(), nullptr},
-                                    {&object_data_interface(), nullptr},
                                     {&attribute_interface(), nullptr},
+                                    {&object_data_interface(), nullptr},
+                                    {&object_list_interface(), nullptr},
+                                    {&api_interface(), nullptr},
+                                    {nullptr, &api_class()},
                                     {&emulator_interface(), nullptr},
                                     {nullptr, &emulator_class()}}};
     return desc;
