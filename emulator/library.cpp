@@ -153,6 +153,7 @@ const interface_desc& emulator_interface() {
             sub<&I::StopJournal>(5, u"StopJournal", u""),
             method<&I::LiveObjects>(6, u"LiveObjects", u"String className", u"Long"),
             sub<&I::Reset>(7, u"Reset", u""),
+            sub<&I::TraceCalls>(8, u"TraceCalls", u"Boolean on"),
         }};
     return desc;
 }

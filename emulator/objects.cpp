@@ -904,9 +904,12 @@ HRESULT emulator_object::StartJournal(BSTR path) {
     return call([&] {
         auto& st = state();
         auto lock = st.lock();
-        if (!st.start_journal(path_of(path)))
-            oa::raise(errors::write_failed, u"Cannot open the journal file \"" + str(path) + u"\": " +
-                                                oa::ascii_to_utf16(std::strerror(errno)));
+        try {
+            st.start_journal(path_of(path));
+        } catch (const platform::file_error& e) {
+            oa::raise(errors::write_failed,
+                      u"Cannot open the journal file \"" + str(path) + u"\": " + platform::decode_system_text(e.detail()));
+        }
     });
 }
 
@@ -914,7 +917,16 @@ HRESULT emulator_object::StopJournal() {
     return call([&] {
         auto& st = state();
         auto lock = st.lock();
-        st.stop_journal();
+        std::string why;
+        if (!st.stop_journal(why)) oa::raise(errors::write_failed, platform::decode_system_text(why));
+    });
+}
+
+HRESULT emulator_object::TraceCalls(VARIANT_BOOL on) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        st.trace_calls(on != VARIANT_FALSE);
     });
 }
 

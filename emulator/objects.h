@@ -215,6 +215,7 @@ public:
     HRESULT STDMETHODCALLTYPE StopJournal() override;
     HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) override;
 
 private:
     live_counter live_{kind::emulator};

@@ -263,6 +263,26 @@ TEST_F(ControlTest, LateBoundCallsAreJournaledOnceByName) {
 TEST_F(ControlTest, StartJournalFailsForAnUnwritablePath) {
     EXPECT_EQ(mremu::errors::write_failed, emulator->StartJournal(B(u"/nonexistent/dir/j.jsonl")));
     EXPECT_NE(std::string::npos, error_text().find("/nonexistent/dir/j.jsonl"));
+    const std::string fifo = ::testing::TempDir() + "emu_jfifo_" + std::to_string(getpid());
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(mremu::errors::write_failed, emulator->StartJournal(path_arg(fifo))) << "a FIFO without reader: no wait";
+    std::remove(fifo.c_str());
+}
+
+TEST_F(ControlTest, StopJournalReportsTheLinesThatCouldNotBeWritten) {
+    ASSERT_EQ(S_OK, emulator->StartJournal(B(u"/dev/full"))) << error_text();
+    connect();
+    connect();
+    EXPECT_EQ(mremu::errors::write_failed, emulator->StopJournal());
+    const std::string text = error_text();
+    EXPECT_NE(std::string::npos, text.find("/dev/full")) << text;
+    EXPECT_NE(std::string::npos, text.find("lost 4 lines")) << text;  // new api, OpenConnection, twice
+    EXPECT_NE(std::string::npos, text.find("No space left on device")) << text;
+    EXPECT_EQ(S_OK, emulator->StopJournal()) << "reported once";
+    start_journal();
+    connect();
+    EXPECT_EQ(S_OK, emulator->StopJournal()) << error_text();
+    EXPECT_EQ(2u, journal_lines().size());
 }
 
 TEST_F(ControlTest, LiveObjectsCountDownToZeroAfterRelease) {
