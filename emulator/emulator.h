@@ -14,7 +14,8 @@ struct IEmulator : IDispatch {
     // Writes the emulated servers as they are now, in the fixture schema.
     virtual HRESULT STDMETHODCALLTYPE SaveState(BSTR path) = 0;
     // The next `times` calls of operation `op` fail with hresult and description;
-    // times 0 drops the faults injected for op.
+    // times 0 drops the faults injected for op. Late-bound, hresult may also be given as
+    // its unsigned form (0x80040201 from a script), which counts by its low 32 bits.
     virtual HRESULT STDMETHODCALLTYPE InjectFault(BSTR op, LONG hresult, BSTR description, LONG times) = 0;
     // Appends every later call into the library to the file, one JSON object per line.
     virtual HRESULT STDMETHODCALLTYPE StartJournal(BSTR path) = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -898,6 +899,22 @@ HRESULT emulator_object::InjectFault(BSTR name, LONG hresult, BSTR description, 
         }
         st.injected.push_back({*target, hresult, str(description), times});
     });
+}
+
+HRESULT emulator_object::inject_fault_late(BSTR name, const VARIANT& hresult, BSTR description, LONG times) {
+    const VARIANT* v = &hresult;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    // A whole number from -2^31 to 2^32-1: scripts write HRESULTs as 0x8004xxxx, which
+    // does not fit a Long; the low 32 bits are the code.
+    oa::unique_variant wide;
+    bool whole = SUCCEEDED(VariantChangeType(&wide, v, 0, VT_R8)) && std::trunc(wide.dblVal) == wide.dblVal &&
+                 wide.dblVal >= -2147483648.0 && wide.dblVal <= 4294967295.0;
+    if (!whole)
+        return call([] {
+            oa::raise(errors::bad_argument, u"InjectFault: the HRESULT must be a whole number from -2^31 to 2^32-1");
+        });
+    const auto code = static_cast<std::uint32_t>(static_cast<std::int64_t>(wide.dblVal));
+    return InjectFault(name, static_cast<LONG>(code), description, times);
 }
 
 HRESULT emulator_object::StartJournal(BSTR path) {

@@ -321,6 +321,26 @@ TEST_F(ControlTest, TheControlClassIsReachedLateBound) {
     ASSERT_EQ(S_OK, count.hr);
     EXPECT_EQ(VT_I4, count.result.vt);
     EXPECT_EQ(0, count.result.lVal);
+    // A script writes an HRESULT as 0x80040301: a whole number beyond a Long, its low 32 bits the code.
+    const struct {
+        double value;
+        HRESULT expected;
+    } codes[] = {{2147746561.0, hresult_of(0x80040301)}, {4294967295.0, hresult_of(0xFFFFFFFF)},
+                 {4294967296.0, mremu::errors::bad_argument}, {2147746561.5, mremu::errors::bad_argument},
+                 {-2147483649.0, mremu::errors::bad_argument}};
+    for (const auto& c : codes) {
+        var wide(c.value), cr(u"CRData");
+        call_outcome outcome = call_method(emulator.get(), u"InjectFault", {arg(cr), arg(wide), arg(desc), arg(times)});
+        if (c.expected == mremu::errors::bad_argument) {
+            EXPECT_EQ(c.expected, outcome.code()) << c.value;
+            continue;
+        }
+        ASSERT_EQ(S_OK, outcome.hr) << c.value << oa::utf16_to_utf8(outcome.description());
+        com_ptr<Iapi> api = connect();
+        com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+        com_ptr<IObjectData> data;
+        EXPECT_EQ(c.expected, api->CRData(user.get(), B(u"17"), B(u"crstatus"), data.put())) << c.value;
+    }
     var missing(u"/nonexistent.json");
     call_outcome refused = call_method(emulator.get(), u"LoadFixture", {arg(missing)});
     EXPECT_EQ(mremu::errors::file_missing, refused.code());
