@@ -46,8 +46,11 @@ protected:
     static std::string fixture(const char* name) { return std::string(Q2MR_TEST_FIXTURES) + "/" + name; }
     static std::string script(const char* name) { return std::string(Q2MR_HOST_SCRIPTS) + "/" + name; }
 
+    static std::string regression(const char* name) { return script((std::string("regressions/") + name).c_str()); }
+
     run_result run(const std::vector<std::string>& args, const std::string& env = "") {
-        std::string cmd = env + " " + quote(Q2MR_HOST);
+        // A hang shows as exit 124 instead of stopping the suite.
+        std::string cmd = env + " timeout 60 " + quote(Q2MR_HOST);
         for (const auto& a : args) cmd += " " + quote(a);
         cmd += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string()) + " </dev/null";
         int status = std::system(cmd.c_str());
@@ -70,6 +73,10 @@ protected:
 bool has_line(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+constexpr const char* left_alive = "objects are still alive";
 
 TEST_F(Host, EveryMemberOfTheSessionIsReachedByNameAndJournaled) {
     auto r = run({"--server", fixture("standard.json"), "--journal", (dir / "journal.jsonl").string(), "--state-out",
@@ -188,6 +195,36 @@ TEST_F(Host, TheLeakCheckNamesWhatAScriptLeftAlive) {
 
     auto clean = run({script("args.lua")}, env);
     EXPECT_EQ(0, clean.exit_code) << clean.err;
+}
+
+// Scripts that crashed the host or made it leak (and then exit 3): each now ends as its
+// lines say, and nothing is left alive.
+TEST_F(Host, RegressionScriptsNeitherCrashNorLeak) {
+    const struct {
+        const char* script;
+        const char* arg;
+        int exit_code;
+        std::vector<std::string> out, err;
+    } cases[] = {
+        {"gc_reads_finalized_object.lua", "", 0, {"done"},
+         {"finalizer: false 91: The object was already released"}},
+        {"metamethods_called_directly.lua", "", 0,
+         {"protected=Object", "foreign=false", "foreign arg=false", "released method=false", "released arg=false",
+          "released=false 91: The object was already released (finalized when the script let it go)"},
+         {}},
+        {"error_during_call.lua", "index", 0, {"end"}, {}},
+        {"error_during_call.lua", "newindex", 0, {"end"}, {}},
+        {"error_during_call.lua", "yield", 0, {"false\tattempt to yield across a C-call boundary", "end"}, {}},
+    };
+    for (const auto& c : cases) {
+        auto r = run({regression(c.script), c.arg});
+        const std::string which = std::string(c.script) + " " + c.arg + "\n" + r.out + r.err;
+        EXPECT_EQ(c.exit_code, r.exit_code) << which;
+        for (const auto& line : c.out) EXPECT_TRUE(has_line(r.out, line)) << line << "\n" << which;
+        for (const auto& part : c.err) EXPECT_TRUE(has(r.err, part)) << part << "\n" << which;
+        EXPECT_FALSE(has(r.err, left_alive)) << which;
+        EXPECT_FALSE(has(r.out, "index=true") || has(r.out, "newindex=true")) << which;
+    }
 }
 
 }  // namespace
