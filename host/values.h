@@ -63,26 +63,30 @@ void push_failure(lua_State* L, long number, std::string_view description);
 // True for a ByRef box.
 bool is_byref(lua_State* L, int idx);
 
-// Runs body(L) under lua_pcall with the nargs values on top of the stack as its
-// arguments 1..nargs, leaving its results (or the error) in their place. A Lua error inside
-// (no memory, a script's metamethod, a yield across the call) comes back as a status, so
-// the caller's C++ owners are destroyed normally before it raises the error again. The
-// body must not raise from inside a catch block; C++ exceptions it lets out become a Lua
+namespace detail {
+template <class Body> int run_body(lua_State* L) {
+    Body& body = *static_cast<Body*>(lua_touserdata(L, 1));
+    lua_remove(L, 1);
+    bool thrown = false;
+    int results = 0;
+    try {
+        results = body(L);
+    } catch (...) {
+        thrown = true;
+    }
+    if (thrown) return luaL_error(L, "the host ran out of memory");  // outside the handler
+    return results;
+}
+}  // namespace detail
+
+// Runs body(L) under lua_pcall with the nargs values on top of the stack as its arguments
+// 1..nargs, leaving its results (or the error) in their place. A Lua error inside (no
+// memory, a script's metamethod, a yield across the call) comes back as a status, so the
+// caller's C++ owners are destroyed normally before it raises the error again. The body
+// must not raise from inside a catch block; a C++ exception it lets out becomes a Lua
 // error. Needs two free stack slots.
 template <class Body> int run_protected(lua_State* L, int nargs, Body& body) {
-    lua_pushcfunction(L, [](lua_State* S) -> int {
-        Body& b = *static_cast<Body*>(lua_touserdata(S, 1));
-        lua_remove(S, 1);
-        bool thrown = false;
-        int results = 0;
-        try {
-            results = b(S);
-        } catch (...) {
-            thrown = true;
-        }
-        if (thrown) return luaL_error(S, "the host ran out of memory");
-        return results;
-    });
+    lua_pushcfunction(L, &detail::run_body<Body>);
     lua_insert(L, -nargs - 1);
     lua_pushlightuserdata(L, &body);
     lua_insert(L, -nargs - 1);
