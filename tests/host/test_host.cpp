@@ -198,6 +198,12 @@ TEST_F(Host, TheLeakCheckNamesWhatAScriptLeftAlive) {
 
     auto clean = run({script("args.lua")}, env);
     EXPECT_EQ(0, clean.exit_code) << clean.err;
+
+    // A script that fails exits 1 for its failure; what was left alive is still named.
+    auto failed = run({"-e", "CreateObject('q2mrtest.Leaky'):Leak() error('boom')"}, env);
+    EXPECT_EQ(1, failed.exit_code) << failed.err;
+    EXPECT_TRUE(has(failed.err, "(command line):1: boom")) << failed.err;
+    EXPECT_TRUE(has(failed.err, "1 User")) << failed.err;
 }
 
 // Scripts that crashed the host or made it leak (and then exit 3): each now ends as its
