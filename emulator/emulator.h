@@ -14,16 +14,22 @@ struct IEmulator : IDispatch {
     // Writes the emulated servers as they are now, in the fixture schema.
     virtual HRESULT STDMETHODCALLTYPE SaveState(BSTR path) = 0;
     // The next `times` calls of operation `op` fail with hresult and description;
-    // times 0 drops the faults injected for op.
+    // times 0 drops the faults injected for op. Late-bound, hresult may also be given as
+    // its unsigned form (0x80040201 from a script), which counts by its low 32 bits.
     virtual HRESULT STDMETHODCALLTYPE InjectFault(BSTR op, LONG hresult, BSTR description, LONG times) = 0;
     // Appends every later call into the library to the file, one JSON object per line.
     virtual HRESULT STDMETHODCALLTYPE StartJournal(BSTR path) = 0;
+    // Closes the journal; fails (write_failed) when lines could not be written since it
+    // was opened.
     virtual HRESULT STDMETHODCALLTYPE StopJournal() = 0;
     // Live objects of one class ("api", "User", "ObjectList", "ObjectData", "Attribute",
     // "Emulator"), or of the five mrlib classes together for the empty text.
     virtual HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) = 0;
     // Back to the built-in default server, without injected faults.
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    // Also writes each journal line to standard error as the call is made, whether a
+    // journal file is open or not (passwords masked as in the journal).
+    virtual HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) = 0;
 };
 
 inline constexpr CLSID CLSID_Emulator{0x48F5D87D, 0xD2B8, 0x435A, {0xBF, 0x87, 0xE4, 0x78, 0xAB, 0xB2, 0x60, 0x4D}};

@@ -31,6 +31,20 @@ HRESULT late_add_users_roles(void* self, void* const* slots) {
     return api_of(self)->add_users_roles(*static_cast<IUser**>(slots[0]), static_cast<IUser**>(slots[1]),
                                          *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), 1);
 }
+// Late-bound InjectFault takes the HRESULT as a Variant, so that 0x80040201 written in a
+// script (beyond a Long) arrives whole; early-bound callers pass a LONG.
+HRESULT late_inject_fault(void* self, void* const* slots) {
+    return static_cast<emulator_object*>(static_cast<IEmulator*>(self))
+        ->inject_fault_late(*static_cast<BSTR*>(slots[0]), *static_cast<VARIANT*>(slots[1]),
+                            *static_cast<BSTR*>(slots[2]), *static_cast<LONG*>(slots[3]));
+}
+member late_inject_fault_member() {
+    using namespace oa::disp::detail;
+    return build(member_kind::method, 3, u"InjectFault", u"String op, Variant hresult, String description, Long times",
+                 u"", {describe_arg<BSTR>(), describe_arg<VARIANT*>(), describe_arg<BSTR>(), describe_arg<LONG>()},
+                 &late_inject_fault);
+}
+
 member with_call(member m, thunk call) {
     m.call = call;
     return m;
@@ -148,11 +162,12 @@ const interface_desc& emulator_interface() {
         {
             sub<&I::LoadFixture>(1, u"LoadFixture", u"String path"),
             sub<&I::SaveState>(2, u"SaveState", u"String path"),
-            sub<&I::InjectFault>(3, u"InjectFault", u"String op, Long hresult, String description, Long times"),
+            late_inject_fault_member(),
             sub<&I::StartJournal>(4, u"StartJournal", u"String path"),
             sub<&I::StopJournal>(5, u"StopJournal", u""),
             method<&I::LiveObjects>(6, u"LiveObjects", u"String className", u"Long"),
             sub<&I::Reset>(7, u"Reset", u""),
+            sub<&I::TraceCalls>(8, u"TraceCalls", u"Boolean on"),
         }};
     return desc;
 }

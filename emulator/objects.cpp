@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -900,13 +901,32 @@ HRESULT emulator_object::InjectFault(BSTR name, LONG hresult, BSTR description, 
     });
 }
 
+HRESULT emulator_object::inject_fault_late(BSTR name, const VARIANT& hresult, BSTR description, LONG times) {
+    const VARIANT* v = &hresult;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    // A whole number from -2^31 to 2^32-1: scripts write HRESULTs as 0x8004xxxx, which
+    // does not fit a Long; the low 32 bits are the code.
+    oa::unique_variant wide;
+    bool whole = SUCCEEDED(oa::change_type(&wide, v, 0, VT_R8)) && std::trunc(wide.dblVal) == wide.dblVal &&
+                 wide.dblVal >= -2147483648.0 && wide.dblVal <= 4294967295.0;
+    if (!whole)
+        return call([] {
+            oa::raise(errors::bad_argument, u"InjectFault: the HRESULT must be a whole number from -2^31 to 2^32-1");
+        });
+    const auto code = static_cast<std::uint32_t>(static_cast<std::int64_t>(wide.dblVal));
+    return InjectFault(name, static_cast<LONG>(code), description, times);
+}
+
 HRESULT emulator_object::StartJournal(BSTR path) {
     return call([&] {
         auto& st = state();
         auto lock = st.lock();
-        if (!st.start_journal(path_of(path)))
-            oa::raise(errors::write_failed, u"Cannot open the journal file \"" + str(path) + u"\": " +
-                                                oa::ascii_to_utf16(std::strerror(errno)));
+        try {
+            st.start_journal(path_of(path));
+        } catch (const platform::file_error& e) {
+            oa::raise(errors::write_failed,
+                      u"Cannot open the journal file \"" + str(path) + u"\": " + platform::decode_system_text(e.detail()));
+        }
     });
 }
 
@@ -914,7 +934,16 @@ HRESULT emulator_object::StopJournal() {
     return call([&] {
         auto& st = state();
         auto lock = st.lock();
-        st.stop_journal();
+        std::string why;
+        if (!st.stop_journal(why)) oa::raise(errors::write_failed, platform::decode_system_text(why));
+    });
+}
+
+HRESULT emulator_object::TraceCalls(VARIANT_BOOL on) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        st.trace_calls(on != VARIANT_FALSE);
     });
 }
 

@@ -215,6 +215,9 @@ public:
     HRESULT STDMETHODCALLTYPE StopJournal() override;
     HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) override;
+    // InjectFault late-bound: the HRESULT as any whole number from -2^31 to 2^32-1.
+    HRESULT inject_fault_late(BSTR op, const VARIANT& hresult, BSTR description, LONG times);
 
 private:
     live_counter live_{kind::emulator};

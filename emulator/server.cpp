@@ -2,15 +2,13 @@
 #include <emulator/server.h>
 
 #include <oa/text.h>
+#include <platform/files.h>
 
 #include <nlohmann/json.hpp>
 
 #include <array>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace mremu {
 
@@ -352,26 +350,76 @@ server_set default_servers() {
     return {s};
 }
 
+namespace {
+
+// Where the parser is in the document, for naming a key that appears twice in one object.
+class key_path {
+public:
+    // Called for every parse event; throws schema_fault at a repeated key.
+    void on(json::parse_event_t event, const json& parsed) {
+        using e = json::parse_event_t;
+        switch (event) {
+        case e::object_start:
+        case e::array_start:
+            next_element();
+            frames_.push_back({event == e::object_start, {}, {}, -1});
+            break;
+        case e::object_end:
+        case e::array_end: frames_.pop_back(); break;
+        case e::key: {
+            frame& f = frames_.back();
+            f.key = parsed.get<std::string>();
+            if (!f.keys.insert(f.key).second) throw schema_fault{where(), "the key \"" + f.key + "\" appears twice"};
+            break;
+        }
+        case e::value: next_element(); break;
+        }
+    }
+
+private:
+    struct frame {
+        bool object;
+        std::set<std::string> keys;
+        std::string key;
+        long index;
+    };
+    void next_element() {
+        if (!frames_.empty() && !frames_.back().object) ++frames_.back().index;
+    }
+    std::string where() const {
+        std::string out;
+        for (const frame& f : frames_)
+            out += f.object ? "." + f.key : "[" + std::to_string(f.index) + "]";
+        return out;
+    }
+    std::vector<frame> frames_;
+};
+
+}  // namespace
+
 std::optional<server_set> load_fixture(const std::string& path, fixture_error& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = {errors::file_missing, u"Cannot open the fixture file " + quoted(path) + u": " + u16(std::strerror(errno))};
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        error = {errors::file_missing, u"Cannot read the fixture file " + quoted(path)};
-        return std::nullopt;
-    }
-    json doc;
+    std::string text;
     try {
-        doc = json::parse(text.str());
-    } catch (const json::exception& e) {
-        error = {errors::bad_json, u"The fixture file " + quoted(path) + u" is not valid JSON: " + u16(e.what())};
+        text = platform::read_regular_file(path, fixture_size_limit);
+    } catch (const platform::file_error& e) {
+        std::u16string why = platform::decode_system_text(e.detail());
+        if (e.fault() == platform::file_fault::too_large)
+            why = u"larger than the limit of " + u16(std::to_string(fixture_size_limit >> 20)) + u" MiB";
+        error = {errors::file_missing, u"Cannot read the fixture file " + quoted(path) + u": " + why};
         return std::nullopt;
     }
     try {
+        json doc;
+        try {
+            key_path keys;
+            doc = json::parse(text, [&keys](int, json::parse_event_t event, json& parsed) {
+                keys.on(event, parsed);
+                return true;
+            });
+        } catch (const json::exception& e) {
+            error = {errors::bad_json, u"The fixture file " + quoted(path) + u" is not valid JSON: " + u16(e.what())};
+            return std::nullopt;
+        }
         return read_servers(doc);
     } catch (const schema_fault& f) {
         const std::string where = f.where.empty() ? "the document" : f.where.substr(f.where[0] == '.' ? 1 : 0);
@@ -385,12 +433,12 @@ bool save_state(const server_set& servers, const std::string& path, fixture_erro
     json doc;
     doc["servers"] = json::array();
     for (const auto& s : servers) doc["servers"].push_back(server_json(*s));
-    const std::string text = doc.dump(2) + "\n";
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out << text;
-    if (out) out.flush();
-    if (!out) {
-        error = {errors::write_failed, u"Cannot write the state file " + quoted(path) + u": " + u16(std::strerror(errno))};
+    try {
+        // The state holds the users' passwords: readable by its owner only, and never half written.
+        platform::replace_file(path, doc.dump(2) + "\n", true);
+    } catch (const platform::file_error& e) {
+        error = {errors::write_failed,
+                 u"Cannot write the state file " + quoted(path) + u": " + platform::decode_system_text(e.detail())};
         return false;
     }
     return true;

@@ -104,9 +104,14 @@ struct fixture_error {
     std::u16string description;
 };
 
-// Reads a fixture file; on failure nothing but the error comes back.
+// The largest fixture file read; larger ones are refused before they are parsed.
+inline constexpr std::size_t fixture_size_limit = std::size_t{16} << 20;
+
+// Reads a fixture file (a regular file only, at most fixture_size_limit bytes, every key
+// once per object); on failure nothing but the error comes back.
 std::optional<server_set> load_fixture(const std::string& path, fixture_error& error);
-// Writes the servers in the fixture schema; false (with error) when the file cannot be written.
+// Writes the servers in the fixture schema, atomically and readable by the owner only;
+// false (with error) when the file cannot be written.
 bool save_state(const server_set& servers, const std::string& path, fixture_error& error);
 
 bool same_ascii_case(std::u16string_view a, std::u16string_view b) noexcept;

@@ -91,19 +91,31 @@ journal_line& journal_line::end_rows() {
 std::string journal_line::finish() { return line_ + "]}\n"; }
 
 // ------------------------------------------------------------------------------------
-bool process_state::start_journal(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "a");
-    if (!f) return false;
-    journal_.reset(f);
-    return true;
+void process_state::start_journal(const std::string& path) {
+    journal_ = std::make_unique<platform::append_file>(path);
+    journal_path_ = path;
+    lost_lines_ = 0;
+    loss_reason_.clear();
 }
 
-void process_state::stop_journal() noexcept { journal_.reset(); }
+bool process_state::stop_journal(std::string& why) {
+    journal_.reset();
+    if (lost_lines_ == 0) return true;
+    why = "The journal file \"" + journal_path_ + "\" lost " + std::to_string(lost_lines_) +
+          (lost_lines_ == 1 ? " line: " : " lines: ") + loss_reason_;
+    lost_lines_ = 0;
+    return false;
+}
 
 void process_state::write(const std::string& line) noexcept {
-    // Flushed line by line, so that a reader sees every call made so far.
-    std::fputs(line.c_str(), journal_.get());
-    std::fflush(journal_.get());
+    // One write per line, so that a reader sees every call made so far and several writers
+    // appending to one file never break each other's lines.
+    if (trace_) platform::write_to_standard_error(line);
+    if (!journal_ || journal_->write(line)) return;
+    try {
+        if (lost_lines_++ == 0) loss_reason_ = journal_->last_failure();
+    } catch (...) {
+    }
 }
 
 namespace {

@@ -5,9 +5,9 @@
 #include <emulator/server.h>
 
 #include <oa/unique.h>
+#include <platform/files.h>
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -63,18 +63,23 @@ public:
     server_set servers;
     std::vector<fault> injected;
 
-    bool journaling() const noexcept { return journal_ != nullptr; }
-    // Writes the line built by fill when a journal is open; fill runs only then.
+    bool journaling() const noexcept { return journal_ != nullptr || trace_; }
+    // Writes the line built by fill when a journal is open or calls are traced; fill runs
+    // only then.
     template <class Fill> void record(op o, Fill&& fill) {
-        if (!journal_) return;
+        if (!journaling()) return;
         journal_line line(o);
         fill(line);
         write(line.finish());
     }
-    // Opens a journal (appending), replacing the one that is open; false when the file
-    // cannot be opened, the old journal staying as it was.
-    bool start_journal(const std::string& path);
-    void stop_journal() noexcept;
+    // Opens a journal (appending), replacing the one that is open; throws
+    // platform::file_error when the file cannot be opened, the old journal staying as it was.
+    void start_journal(const std::string& path);
+    // Closes the journal. False when lines could not be written since it was opened;
+    // why then names the file, how many lines were lost and the system's reason.
+    bool stop_journal(std::string& why);
+    // Every journal line also goes to standard error as the call is made.
+    void trace_calls(bool on) noexcept { trace_ = on; }
 
     // Fails the call (throws) when an injected fault or a fault of `on` targets o.
     void apply_faults(op o, server* on);
@@ -82,11 +87,12 @@ public:
 
 private:
     void write(const std::string& line) noexcept;
-    struct file_closer {
-        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-    };
     std::recursive_mutex mutex_;  // recursive: a foreign object we call may call back in
-    std::unique_ptr<std::FILE, file_closer> journal_;
+    std::unique_ptr<platform::append_file> journal_;
+    std::string journal_path_;
+    unsigned long lost_lines_ = 0;
+    std::string loss_reason_;  // of the first line lost
+    bool trace_ = false;
     std::uint64_t next_token_ = 1;
 };
 

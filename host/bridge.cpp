@@ -1,6 +1,11 @@
 // Automation objects in Lua: obj.Name reads a property, obj.Name = v writes one, and
 // obj:Name(...) calls a method; names go through GetIDsOfNames and the type information
 // says which members are properties.
+//
+// Lua unwinds an error past C++ frames without running their destructors. So every
+// function here keeps its owners (references, BSTRs, buffers) in its own frame and does
+// whatever may raise (conversions that read ByRef boxes, write-backs, pushing results,
+// pushing failures) inside run_protected; it raises only once those owners are gone.
 #include <host/bridge.h>
 #include <host/values.h>
 
@@ -11,6 +16,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,113 +91,180 @@ struct failure {
     std::string description;
 };
 
-// One late-bound call. The arguments are the Lua values first..first+count-1; ByRef
-// boxes travel as VT_BYREF|VT_VARIANT and receive what the member wrote. On success the
-// result is pushed; on failure nothing is pushed and the failure is returned.
-std::optional<failure> invoke_member(lua_State* L, IDispatch* object, DISPID id, WORD flags, int first, int count) {
-    std::vector<oa::unique_variant> values(static_cast<std::size_t>(count));
-    std::vector<VARIANT> args(static_cast<std::size_t>(count));
-    std::vector<int> boxes;
-    for (int i = 0; i < count; ++i) {
-        const int idx = first + i;
-        const std::size_t slot = static_cast<std::size_t>(count - 1 - i);  // arguments travel last first
-        try {
+constexpr const char* released_text = "The object was already released (finalized when the script let it go)";
+
+// The object box at idx, raising a clear error for anything else and for a released box.
+object_box* checked_box(lua_State* L, int idx) {
+    object_box* box = box_at(L, idx);
+    if (!box) luaL_typeerror(L, idx, "Object");
+    if (!box->object) {
+        push_failure(L, oa::vb::object_not_set, released_text);
+        lua_error(L);
+    }
+    return box;
+}
+
+// One late-bound call. Its owners live here, in the frame of the Lua function that
+// called it; run() does everything that may raise, under run_protected.
+class invocation {
+public:
+    invocation(IDispatch* object, DISPID id, WORD flags, int count)
+        : object_(object), id_(id), flags_(flags), count_(count) {}
+
+    // The arguments are 1..count; ByRef boxes travel as VT_BYREF|VT_VARIANT and receive
+    // what the member wrote. Pushes the result, or raises the failure.
+    int run(lua_State* L) {
+        values_.resize(static_cast<std::size_t>(count_));
+        args_.resize(static_cast<std::size_t>(count_));
+        boxes_.reserve(static_cast<std::size_t>(count_));
+        for (int i = 0; i < count_; ++i) {
+            const int idx = i + 1;
+            const std::size_t slot = static_cast<std::size_t>(count_ - 1 - i);  // arguments travel last first
             if (is_byref(L, idx)) {
                 lua_getfield(L, idx, "value");
-                to_variant(L, -1, values[slot]);
+                convert(L, -1, i, slot);
                 lua_pop(L, 1);
-                args[slot].vt = VT_BYREF | VT_VARIANT;
-                args[slot].pvarVal = &values[slot];
-                boxes.push_back(i);
+                args_[slot].vt = VT_BYREF | VT_VARIANT;
+                args_[slot].pvarVal = &values_[slot];
+                boxes_.push_back(i);
             } else {
-                to_variant(L, idx, values[slot]);
-                args[slot] = values[slot];
+                convert(L, idx, i, slot);
+                args_[slot] = values_[slot];
             }
+            if (failed_) return raise(L);
+        }
+        const HRESULT hr = invoke();
+        for (int i : boxes_) {
+            push_variant(L, values_[static_cast<std::size_t>(count_ - 1 - i)]);
+            lua_setfield(L, i + 1, "value");
+        }
+        if (FAILED(hr)) {
+            describe_failure(hr);
+            return raise(L);
+        }
+        push_variant(L, result_);
+        return 1;
+    }
+
+private:
+    void convert(lua_State* L, int idx, int i, std::size_t slot) {
+        try {
+            to_variant(L, idx, values_[slot]);
         } catch (const conversion_error& e) {
-            return failure{oa::vb::invalid_call, "argument " + std::to_string(i + 1) + ": " + e.message};
+            failed_ = failure{oa::vb::invalid_call, "argument " + std::to_string(i + 1) + ": " + e.message};
         }
     }
-    DISPID put_id = DISPID_PROPERTYPUT;
-    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(count), 0};
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        params.rgdispidNamedArgs = &put_id;
-        params.cNamedArgs = 1;
+
+    HRESULT invoke() {
+        DISPID put_id = DISPID_PROPERTYPUT;
+        DISPPARAMS params{args_.data(), nullptr, static_cast<UINT>(count_), 0};
+        if (flags_ & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+            params.rgdispidNamedArgs = &put_id;
+            params.cNamedArgs = 1;
+        }
+        return object_->Invoke(id_, IID_NULL, LOCALE_USER_DEFAULT, flags_, &params, &result_, &exception_, &arg_err_);
     }
-    oa::unique_variant result;
-    oa::unique_excepinfo exception;
-    UINT arg_err = 0;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception, &arg_err);
-    for (int i : boxes) {
-        const std::size_t slot = static_cast<std::size_t>(count - 1 - i);
-        push_variant(L, values[slot]);
-        lua_setfield(L, first + i, "value");
-    }
-    if (hr == DISP_E_EXCEPTION) {
-        HRESULT code = exception.scode ? exception.scode : oa::vb_hresult(exception.wCode);
-        std::string text = oa::utf16_to_utf8(oa::view(exception.bstrDescription));
-        return failure{oa::failure_number(code), text.empty() ? standard_description(code) : text};
-    }
-    if (FAILED(hr)) {
+
+    void describe_failure(HRESULT hr) {
+        if (hr == DISP_E_EXCEPTION) {
+            const HRESULT code = exception_.scode ? exception_.scode : oa::vb_hresult(exception_.wCode);
+            std::string text = oa::utf16_to_utf8(oa::view(exception_.bstrDescription));
+            failed_ = failure{oa::failure_number(code), text.empty() ? standard_description(code) : std::move(text)};
+            return;
+        }
         std::string text = standard_description(hr);
         if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)
-            text += " (argument " + std::to_string(count - static_cast<int>(arg_err)) + ")";
-        return failure{oa::failure_number(hr), text};
+            text += " (argument " + std::to_string(count_ - static_cast<int>(arg_err_)) + ")";
+        failed_ = failure{oa::failure_number(hr), std::move(text)};
     }
-    push_variant(L, result);
-    return std::nullopt;
-}
 
-// The same, pushing the failure instead; callers raise it with lua_error once every C++
-// owner of theirs has gone (a Lua error unwinds without running destructors).
-bool call_member(lua_State* L, IDispatch* object, DISPID id, WORD flags, int first, int count) {
-    std::optional<failure> f = invoke_member(L, object, id, flags, first, count);
-    if (f) push_failure(L, f->number, f->description);
-    return !f;
-}
-
-bool push_no_member(lua_State* L) {
-    push_failure(L, oa::vb::no_such_member, oa::utf16_to_utf8(oa::vb_description(oa::vb::no_such_member)));
-    return false;
-}
-
-std::optional<member_entry> find_member(lua_State* L, object_box* box, const char* name) {
-    if (!box->members) box->members = members_of(box->object);
-    if (auto* table = static_cast<const member_table*>(box->members)) {
-        auto it = table->find(lower(name));
-        if (it != table->end()) return it->second;
+    int raise(lua_State* L) {
+        push_failure(L, failed_->number, failed_->description);
+        return lua_error(L);
     }
-    auto wide = oa::utf8_to_utf16(name);
-    if (!wide) return std::nullopt;
-    LPOLESTR names[] = {wide->data()};
-    member_entry e;
-    if (FAILED(box->object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &e.id))) return std::nullopt;
-    e.method = true;  // without type information a name may be either
-    e.property = true;
-    (void)L;
-    return e;
+
+    oa::com_ptr<IDispatch> object_;  // a reference of the call's own: a finalizer cannot pull the object away
+    DISPID id_;
+    WORD flags_;
+    int count_;
+    std::vector<oa::unique_variant> values_;
+    std::vector<VARIANT> args_;
+    std::vector<int> boxes_;
+    oa::unique_variant result_;
+    oa::unique_excepinfo exception_;
+    UINT arg_err_ = 0;
+    std::optional<failure> failed_;
+};
+
+// Calls a member with the Lua values first..first+count-1 as arguments and returns its
+// result (one value); raises the member's failure.
+int call_member(lua_State* L, IDispatch* object, DISPID id, WORD flags, int first, int count) {
+    luaL_checkstack(L, count + 4, "too many arguments");
+    for (int i = 0; i < count; ++i) lua_pushvalue(L, first + i);
+    int status;
+    {
+        invocation call(object, id, flags, count);
+        auto body = [&call](lua_State* S) { return call.run(S); };
+        status = run_protected(L, count, body);
+    }
+    if (status != LUA_OK) return lua_error(L);
+    return 1;
+}
+
+// Pushes a failure under protection; the caller raises it (or the error that pushing it
+// raised) once its own owners are gone.
+void push_failure_safely(lua_State* L, long number, std::string_view description) {
+    auto push = [&](lua_State* S) {
+        push_failure(S, number, description);
+        return 1;
+    };
+    run_protected(L, 0, push);
+}
+
+// The member a name stands for; nullopt when there is none.
+std::optional<member_entry> find_member(object_box* box, const char* name) noexcept {
+    try {
+        if (!box->members) box->members = members_of(box->object);
+        if (auto* table = static_cast<const member_table*>(box->members)) {
+            auto it = table->find(lower(name));
+            if (it != table->end()) return it->second;
+        }
+        auto wide = oa::utf8_to_utf16(name);
+        if (!wide) return std::nullopt;
+        LPOLESTR names[] = {wide->data()};
+        member_entry e;
+        if (FAILED(box->object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &e.id))) return std::nullopt;
+        e.method = true;  // without type information a name may be either
+        e.property = true;
+        return e;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+int raise_no_member(lua_State* L) {
+    push_failure(L, oa::vb::no_such_member, "Object doesn't support this property or method");
+    return lua_error(L);
 }
 
 int method_call(lua_State* L) {
     const DISPID id = static_cast<DISPID>(lua_tointeger(L, lua_upvalueindex(1)));
-    IDispatch* self = object_at(L, 1);
-    if (!self) {
+    object_box* box = box_at(L, 1);
+    if (!box) {
         push_failure(L, oa::vb::invalid_call, "a method is called as object:Name(...)");
         return lua_error(L);
     }
-    if (!call_member(L, self, id, DISPATCH_METHOD, 2, lua_gettop(L) - 1)) return lua_error(L);
-    return 1;
+    checked_box(L, 1);
+    return call_member(L, box->object, id, DISPATCH_METHOD, 2, lua_gettop(L) - 1);
 }
 
 int object_index(lua_State* L) {
-    object_box* box = box_at(L, 1);
+    object_box* box = checked_box(L, 1);
     const char* name = luaL_checkstring(L, 2);
-    std::optional<member_entry> member = find_member(L, box, name);
-    if (!member) return push_no_member(L), lua_error(L);
-    if (member->property && !member->method) {
-        if (!call_member(L, box->object, member->id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0))
-            return lua_error(L);
-        return 1;
-    }
+    const std::optional<member_entry> member = find_member(box, name);
+    if (!member) return raise_no_member(L);
+    if (member->property && !member->method)
+        return call_member(L, box->object, member->id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0);
     lua_pushinteger(L, member->id);
     lua_pushstring(L, name);
     lua_pushcclosure(L, method_call, 2);
@@ -199,21 +272,22 @@ int object_index(lua_State* L) {
 }
 
 int object_newindex(lua_State* L) {
-    object_box* box = box_at(L, 1);
+    object_box* box = checked_box(L, 1);
     const char* name = luaL_checkstring(L, 2);
-    std::optional<member_entry> member = find_member(L, box, name);
-    if (!member) return push_no_member(L), lua_error(L);
+    const std::optional<member_entry> member = find_member(box, name);
+    if (!member) return raise_no_member(L);
     const bool is_object = object_at(L, 3) || luaL_testudata(L, 3, nothing_metatable);
     const WORD flags = is_object ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
-    if (!call_member(L, box->object, member->id, flags, 3, 1)) return lua_error(L);
+    lua_settop(L, 3);
+    call_member(L, box->object, member->id, flags, 3, 1);
     return 0;
 }
 
 int object_gc(lua_State* L) {
-    object_box* box = box_at(L, 1);
-    if (box && box->object) {
-        oa::adopt(box->object);  // the box's own reference goes with it
-        box->object = nullptr;
+    if (object_box* box = box_at(L, 1); box && box->object) {
+        IDispatch* object = box->object;
+        box->object = nullptr;  // released before the reference goes: the box reads as released from now on
+        oa::adopt(object);
     }
     return 0;
 }
@@ -221,52 +295,66 @@ int object_gc(lua_State* L) {
 int object_eq(lua_State* L) {
     IDispatch* a = object_at(L, 1);
     IDispatch* b = object_at(L, 2);
-    oa::com_ptr<IUnknown> ua, ub;
-    if (a) a->QueryInterface(IID_IUnknown, ua.put_void());
-    if (b) b->QueryInterface(IID_IUnknown, ub.put_void());
-    lua_pushboolean(L, ua && ua.get() == ub.get());
+    bool same = false;
+    if (a && b) {
+        oa::com_ptr<IUnknown> ua, ub;
+        a->QueryInterface(IID_IUnknown, ua.put_void());
+        b->QueryInterface(IID_IUnknown, ub.put_void());
+        same = ua && ua.get() == ub.get();
+    }
+    lua_pushboolean(L, same);
     return 1;
 }
 
 int object_tostring(lua_State* L) {
     object_box* box = box_at(L, 1);
-    std::string name = "Object";
-    oa::com_ptr<ITypeInfo> info;
-    if (box && box->object && SUCCEEDED(box->object->GetTypeInfo(0, 0, info.put())) && info) {
-        oa::unique_bstr text;
-        if (SUCCEEDED(info->GetDocumentation(-1, text.put(), nullptr, nullptr, nullptr)))
-            name = oa::utf16_to_utf8(oa::view(text.get()));
+    if (!box) luaL_typeerror(L, 1, "Object");
+    char text[160] = "Object (released)";
+    if (box->object) {
+        std::string name = "Object";
+        try {
+            oa::com_ptr<ITypeInfo> info;
+            if (SUCCEEDED(box->object->GetTypeInfo(0, 0, info.put())) && info) {
+                oa::unique_bstr doc;
+                if (SUCCEEDED(info->GetDocumentation(-1, doc.put(), nullptr, nullptr, nullptr)))
+                    name = oa::utf16_to_utf8(oa::view(doc.get()));
+            }
+        } catch (...) {
+        }
+        std::snprintf(text, sizeof text, "%.100s: %p", name.c_str(), static_cast<void*>(box->object));
     }
-    lua_pushfstring(L, "%s: %p", name.c_str(), static_cast<void*>(box ? box->object : nullptr));
+    lua_pushstring(L, text);
     return 1;
-}
-
-std::optional<failure> try_create_object(lua_State* L, const char* progid) {
-    auto wide = oa::utf8_to_utf16(progid);
-    if (!wide) return failure{oa::vb::invalid_call, "a ProgID that is not valid UTF-8"};
-    CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(wide->c_str(), &clsid);
-    oa::com_ptr<IDispatch> object;
-    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void());
-    if (FAILED(hr)) {
-        std::string text = oa::utf16_to_utf8(oa::take_error_description(hr));
-        if (text.empty()) text = std::string("cannot create an object of ") + progid;
-        return failure{oa::failure_number(hr), text};
-    }
-    push_object(L, object.get());
-    return std::nullopt;
-}
-
-bool create_object(lua_State* L, const char* progid) {
-    std::optional<failure> f = try_create_object(L, progid);
-    if (f) push_failure(L, f->number, f->description);
-    return !f;
 }
 
 int create_object_global(lua_State* L) {
     const char* progid = luaL_checkstring(L, 1);
-    if (!create_object(L, progid)) return lua_error(L);
-    return 1;
+    luaL_checkstack(L, 4, nullptr);
+    // The object goes straight into a box that Lua owns, so no reference is ever ours alone.
+    object_box* box = push_empty_box(L);
+    {
+        HRESULT hr = E_OUTOFMEMORY;
+        std::string text = "out of memory";
+        try {
+            if (auto wide = oa::utf8_to_utf16(progid)) {
+                CLSID clsid{};
+                hr = CLSIDFromProgID(wide->c_str(), &clsid);
+                if (SUCCEEDED(hr))
+                    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                          reinterpret_cast<void**>(&box->object));
+                if (FAILED(hr)) text = oa::utf16_to_utf8(oa::take_error_description(hr));
+                if (text.empty()) text = std::string("cannot create an object of ") + progid;
+            } else {
+                hr = oa::vb_hresult(oa::vb::invalid_call);
+                text = "a ProgID that is not valid UTF-8";
+            }
+        } catch (...) {
+        }
+        if (SUCCEEDED(hr)) return 1;
+        box->object = nullptr;
+        push_failure_safely(L, oa::failure_number(hr), text);
+    }
+    return lua_error(L);
 }
 
 }  // namespace
@@ -278,6 +366,8 @@ void open_bridge(lua_State* L) {
                                 {"__gc", object_gc},         {"__eq", object_eq},
                                 {"__tostring", object_tostring}, {nullptr, nullptr}};
     luaL_setfuncs(L, methods, 0);
+    lua_pushliteral(L, "Object");
+    lua_setfield(L, -2, "__metatable");
     lua_pop(L, 1);
     lua_pushcfunction(L, create_object_global);
     lua_setglobal(L, "CreateObject");

@@ -1,80 +1,50 @@
 // q2mrhost: runs a Lua automation script against the component and the emulated change
-// server.
-//   q2mrhost [--server FIXTURE.json] [--journal FILE] [--state-out FILE] SCRIPT.lua [ARG...]
-// Exit codes: 0 success, 1 the script failed, 2 usage or fixture error, 3 objects left alive.
-#include <host/bridge.h>
-#include <host/values.h>
+// server. q2mrhost --help (options.cpp) tells the command line and the exit codes.
+#include <host/dialog_input.h>
+#include <host/options.h>
+#include <host/script.h>
 
 #include <component/interfaces.h>
+#include <component/version.h>
 #include <emulator/emulator.h>
 #include <forms/backend.h>
 #include <oa/com_ptr.h>
 #include <oa/error.h>
 #include <oa/text.h>
+#include <platform/files.h>
+
+#include <lua.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+using q2mrhost::options;
+
 constexpr int exit_script_failed = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_left_alive = 3;
+// Scripts are read whole before they run; none comes near this.
+constexpr std::size_t script_size_limit = std::size_t{64} << 20;
 
-const char* usage_text =
-    "usage: q2mrhost [--server FIXTURE.json] [--journal FILE] [--state-out FILE] SCRIPT.lua [ARG...]\n";
-
-struct options {
-    std::optional<std::string> server, journal, state_out;
-    std::string script;
-    std::vector<std::string> args;
-};
-
-std::optional<options> parse(int argc, char** argv) {
-    options o;
-    int i = 1;
-    for (; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](std::optional<std::string>& slot) {
-            if (i + 1 >= argc || slot) return false;
-            slot = argv[++i];
-            return true;
-        };
-        if (a == "--server") {
-            if (!value(o.server)) return std::nullopt;
-        } else if (a == "--journal") {
-            if (!value(o.journal)) return std::nullopt;
-        } else if (a == "--state-out") {
-            if (!value(o.state_out)) return std::nullopt;
-        } else if (a == "--") {
-            ++i;
-            break;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return std::nullopt;
-        } else {
-            break;
-        }
-    }
-    if (i >= argc) return std::nullopt;
-    o.script = argv[i++];
-    for (; i < argc; ++i) o.args.emplace_back(argv[i]);
-    return o;
-}
-
-// The registry that the build wrote beside the host, unless one is named already.
+// The registry that the build wrote beside the host, unless one is named already (an
+// empty OLEAUTO_REGISTRY names none).
 void choose_registry() {
-    if (std::getenv("OLEAUTO_REGISTRY")) return;
+    if (const char* named = std::getenv("OLEAUTO_REGISTRY"); named && *named) return;
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return;
     auto beside = exe.parent_path() / "registry";
-    if (std::filesystem::exists(beside)) OaSetRegistryPath(beside.c_str());
+    if (std::filesystem::exists(beside, ec)) OaSetRegistryPath(beside.c_str());
 }
 
 std::string describe(HRESULT hr) {
@@ -87,53 +57,24 @@ std::string describe(HRESULT hr) {
     return text;
 }
 
-// "SCRIPT:LINE: " of the innermost Lua function on the stack.
-std::string script_position(lua_State* L) {
-    lua_Debug ar;
-    for (int level = 1; lua_getstack(L, level, &ar); ++level) {
-        lua_getinfo(L, "Sl", &ar);
-        if (ar.currentline > 0) return std::string(ar.short_src) + ":" + std::to_string(ar.currentline) + ": ";
-    }
-    return "";
-}
+oa::unique_bstr bstr_of(const std::string& utf8) { return oa::make_bstr(oa::utf8_to_utf16(utf8).value_or(u"")); }
 
-int message_handler(lua_State* L) {
-    if (lua_istable(L, 1)) {
-        std::string where = script_position(L);
-        const char* text = luaL_tolstring(L, 1, nullptr);
-        lua_pushfstring(L, "%s%s", where.c_str(), text);
-        return 1;
-    }
-    luaL_tolstring(L, 1, nullptr);
-    return 1;
-}
-
-// Runs the script; true when it ran to its end.
-bool run_script(const options& o) {
-    lua_State* L = luaL_newstate();
-    if (!L) {
-        std::cerr << "q2mrhost: no memory for the script engine\n";
+// Whether the host can write the state file: its folder exists and takes new files, and
+// the path is no folder, FIFO or device (the file is replaced through a temporary beside it).
+bool output_path_usable(const std::string& path, std::string& why) {
+    if (!platform::folder_of_path_exists(path, why)) return false;
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        why = folder + ": " + std::strerror(errno);
         return false;
     }
-    luaL_openlibs(L);
-    q2mrhost::open_bridge(L);
-    lua_createtable(L, static_cast<int>(o.args.size()), 1);
-    lua_pushstring(L, o.script.c_str());
-    lua_rawseti(L, -2, 0);
-    for (std::size_t i = 0; i < o.args.size(); ++i) {
-        lua_pushstring(L, o.args[i].c_str());
-        lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        why = path + ": not a regular file";
+        return false;
     }
-    lua_setglobal(L, "arg");
-    bool ok = true;
-    lua_pushcfunction(L, message_handler);
-    if (luaL_loadfile(L, o.script.c_str()) != LUA_OK || lua_pcall(L, 0, 0, -2) != LUA_OK) {
-        std::cerr << lua_tostring(L, -1) << "\n";
-        ok = false;
-    }
-    std::fflush(stdout);
-    lua_close(L);  // releases every object the script still held
-    return ok;
+    return true;
 }
 
 LONG live_objects(mremu::IEmulator* emulator, const char16_t* class_name) {
@@ -143,11 +84,34 @@ LONG live_objects(mremu::IEmulator* emulator, const char16_t* class_name) {
     return count;
 }
 
+void note_no_display(const std::u16string& caption, const std::string& reason) {
+    std::fflush(stdout);  // after what the script printed so far
+    std::cerr << "q2mrhost: the dialog \"" << oa::utf16_to_utf8(caption) << "\" could not be shown (" << reason
+              << "); it counts as cancelled. Unattended runs can answer it with --dialog-input FILE.\n";
+}
+
 int run(const options& o) {
-    if (access(o.script.c_str(), R_OK) != 0) {
-        std::cerr << "q2mrhost: cannot read the script " << o.script << "\n";
+    // Everything the run needs is checked before the script starts.
+    std::string script_text;
+    if (o.script) {
+        try {
+            script_text = platform::read_regular_file(*o.script, script_size_limit);
+        } catch (const platform::file_error& e) {
+            std::cerr << "q2mrhost: cannot read the script " << e.detail() << "\n";
+            return exit_usage;
+        }
+    }
+    std::string why;
+    if (o.state_out && !output_path_usable(*o.state_out, why)) {
+        std::cerr << "q2mrhost: cannot write the state file there: " << why << "\n";
         return exit_usage;
     }
+    std::vector<std::pair<std::u16string, std::u16string>> answers;
+    if (o.dialog_input && !q2mrhost::read_dialog_answers(*o.dialog_input, answers, why)) {
+        std::cerr << "q2mrhost: cannot read the dialog input " << why << "\n";
+        return exit_usage;
+    }
+
     CLSID emulator_class{};
     oa::com_ptr<mremu::IEmulator> emulator;
     HRESULT hr = CLSIDFromProgID(u"mrlib.Emulator", &emulator_class);
@@ -159,31 +123,45 @@ int run(const options& o) {
                   << "): " << describe(hr) << "\n";
         return exit_usage;
     }
-    if (o.server) {
-        auto path = oa::make_bstr(oa::utf8_to_utf16(*o.server).value_or(u""));
-        if (HRESULT f = emulator->LoadFixture(path.get()); FAILED(f)) {
+    if (o.server)
+        if (HRESULT f = emulator->LoadFixture(bstr_of(*o.server).get()); FAILED(f)) {
             std::cerr << "q2mrhost: " << describe(f) << "\n";
             return exit_usage;
         }
+    if (o.journal)
+        if (HRESULT f = emulator->StartJournal(bstr_of(*o.journal).get()); FAILED(f)) {
+            std::cerr << "q2mrhost: " << describe(f) << "\n";
+            return exit_usage;
+        }
+    if (o.trace) {
+        // Each traced call shows up among the script's own lines, in order.
+        std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+        emulator->TraceCalls(VARIANT_TRUE);
     }
-    if (o.journal) {
-        auto path = oa::make_bstr(oa::utf8_to_utf16(*o.journal).value_or(u""));
-        if (HRESULT f = emulator->StartJournal(path.get()); FAILED(f)) {
-            std::cerr << "q2mrhost: " << describe(f) << "\n";
-            return exit_usage;
-        }
+    if (o.dialog_input) {
+        q2mrhost::answer_dialogs_from(std::move(answers));
+    } else {
+        forms::use_backend(forms::Backend::Terminal);
+        forms::on_no_display(note_no_display);
     }
 
-    const bool ran = run_script(o);
-    emulator->StopJournal();
-    int status = ran ? 0 : exit_script_failed;
-    if (o.state_out) {
-        auto path = oa::make_bstr(oa::utf8_to_utf16(*o.state_out).value_or(u""));
-        if (HRESULT f = emulator->SaveState(path.get()); FAILED(f)) {
+    const q2mrhost::script_result ran = q2mrhost::run_script(o, script_text);
+    int status = ran.how == q2mrhost::script_result::end::completed ? 0
+                 : ran.how == q2mrhost::script_result::end::exited  ? ran.exit_code
+                                                                     : exit_script_failed;
+
+    // The end of the run, also after a failure or os.exit: journal, state, leak check.
+    // Their failures decide the exit code only of a run that would otherwise succeed.
+    if (HRESULT f = emulator->StopJournal(); FAILED(f)) {
+        std::cerr << "q2mrhost: " << describe(f) << "\n";
+        if (status == 0) status = exit_script_failed;
+    }
+    if (o.state_out)
+        if (HRESULT f = emulator->SaveState(bstr_of(*o.state_out).get()); FAILED(f)) {
             std::cerr << "q2mrhost: " << describe(f) << "\n";
             if (status == 0) status = exit_script_failed;
         }
-    }
+    forms::on_no_display(nullptr);
 
     CoFreeUnusedLibraries();
     const LONG alive = live_objects(emulator.get(), u"");
@@ -195,7 +173,7 @@ int run(const options& o) {
         if (alive < 0) std::cerr << " (the emulator did not answer)";
         if (!component_unloadable) std::cerr << " component objects (the component cannot unload)";
         std::cerr << "\n";
-        return exit_left_alive;
+        if (status == 0) status = exit_left_alive;
     }
     return status;
 }
@@ -203,15 +181,22 @@ int run(const options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::optional<options> o = parse(argc, argv);
-    if (!o) {
-        std::cerr << usage_text;
+    using action = q2mrhost::command_line::action;
+    const q2mrhost::command_line c = q2mrhost::parse_command_line(argc, argv);
+    switch (c.what) {
+    case action::help: std::cout << q2mrhost::help_text(); return 0;
+    case action::version:
+        std::cout << "q2mrhost " << quellar2mrapi::version_text << " (quellar2mrapi " << quellar2mrapi::version_text
+                  << ", Lua " LUA_VERSION_MAJOR "." LUA_VERSION_MINOR ")\n";
+        return 0;
+    case action::usage_error:
+        std::cerr << "q2mrhost: " << c.error << "\n" << q2mrhost::usage_line() << "(q2mrhost --help tells more)\n";
         return exit_usage;
+    case action::run: break;
     }
     choose_registry();
-    forms::use_backend(forms::Backend::Terminal);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int status = run(*o);
+    int status = run(c.o);
     CoUninitialize();
     return status;
 }

@@ -50,17 +50,25 @@ bool append_without_following(std::string_view path, std::string_view bytes) noe
 // lines from several writers never interleave within a line.
 class append_file {
 public:
-    // Opens or creates the file for appending; throws file_error.
+    // Opens or creates the file for appending; throws file_error. A FIFO without a reader
+    // is refused at once instead of waiting for one.
     explicit append_file(std::string_view path);
     ~append_file();
     append_file(const append_file&) = delete;
     append_file& operator=(const append_file&) = delete;
     // True when every byte was written.
     bool write(std::string_view bytes) noexcept;
+    // The system's words for the last failed write ("" when none failed).
+    std::string last_failure() const;
 
 private:
     std::intptr_t handle_;
+    int last_error_ = 0;
 };
+
+// Writes bytes to the process's standard error with one write, unbuffered, so that a line
+// from here and lines from other writers never interleave within a line. False on failure.
+bool write_to_standard_error(std::string_view bytes) noexcept;
 
 // Replaces the file's contents as one step: a temporary file beside it, written and
 // flushed, then renamed over it. private_to_user: readable and writable by its owner

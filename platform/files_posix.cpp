@@ -134,9 +134,13 @@ bool append_without_following(std::string_view path, std::string_view bytes) noe
 
 append_file::append_file(std::string_view path) : handle_(-1) {
     const std::string name(path);
-    const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0) fail(errno, path);
-    handle_ = fd;
+    // O_NONBLOCK: a FIFO without a reader fails (ENXIO) instead of blocking the open;
+    // writes block as usual once it is cleared.
+    descriptor file(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
+    if (file.get() < 0) fail(errno, path);
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) fail(errno, path);
+    handle_ = file.release();
 }
 
 append_file::~append_file() {
@@ -149,12 +153,21 @@ bool append_file::write(std::string_view bytes) noexcept {
     for (;;) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
+        if (n < 0) {
+            last_error_ = errno;
+            return false;
+        }
         if (static_cast<std::size_t>(n) == bytes.size()) return true;
         // A short write (a full disk, a pipe): the rest follows, and the caller learns of a failure.
-        return write_all(fd, bytes.substr(static_cast<std::size_t>(n)));
+        if (write_all(fd, bytes.substr(static_cast<std::size_t>(n)))) return true;
+        last_error_ = errno ? errno : EIO;
+        return false;
     }
 }
+
+std::string append_file::last_failure() const { return last_error_ ? std::strerror(last_error_) : ""; }
+
+bool write_to_standard_error(std::string_view bytes) noexcept { return write_all(STDERR_FILENO, bytes); }
 
 void replace_file(std::string_view path, std::string_view bytes, bool private_to_user) {
     const std::string name(path);

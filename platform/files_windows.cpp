@@ -74,6 +74,7 @@ public:
     HANDLE get() const noexcept { return h_; }
     bool valid() const noexcept { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
     bool close() noexcept { return CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
+    HANDLE release() noexcept { return std::exchange(h_, INVALID_HANDLE_VALUE); }
 
 private:
     HANDLE h_;
@@ -154,10 +155,13 @@ bool append_without_following(std::string_view path, std::string_view bytes) noe
 
 append_file::append_file(std::string_view path) : handle_(-1) {
     const std::wstring name = wide(path);
-    HANDLE h = CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) fail(GetLastError(), path);
-    handle_ = reinterpret_cast<std::intptr_t>(h);
+    handle file(CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) fail(GetLastError(), path);
+    // Pipes and devices could block a write without end: a journal is a file on disk.
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        throw file_error(file_fault::not_regular_file, std::string(path) + ": not a regular file");
+    handle_ = reinterpret_cast<std::intptr_t>(file.release());
 }
 
 append_file::~append_file() {
@@ -166,7 +170,17 @@ append_file::~append_file() {
 
 bool append_file::write(std::string_view bytes) noexcept {
     // FILE_APPEND_DATA alone: every write lands whole at the end of the file.
-    return write_all(reinterpret_cast<HANDLE>(handle_), bytes);
+    if (write_all(reinterpret_cast<HANDLE>(handle_), bytes)) return true;
+    last_error_ = static_cast<int>(GetLastError());
+    return false;
+}
+
+std::string append_file::last_failure() const {
+    return last_error_ ? system_message(static_cast<DWORD>(last_error_)) : "";
+}
+
+bool write_to_standard_error(std::string_view bytes) noexcept {
+    return write_all(GetStdHandle(STD_ERROR_HANDLE), bytes);
 }
 
 void replace_file(std::string_view path, std::string_view bytes, bool private_to_user) {

@@ -342,6 +342,7 @@ void Form::show_modal() {
             f->visible_ = false;
         }
     } pop{this};
+    detail::begin_show();
     detail::active_backend().run_modal(*this);
 }
 
@@ -355,15 +356,30 @@ void Form::close() {
 // ---- message box and backend choice ----
 
 int MsgBox(const std::u16string& prompt, int buttons, const std::u16string& title) {
+    detail::begin_show();
     return detail::active_backend().message_box(prompt, buttons, title);
 }
 
 namespace {
 Backend g_backend = Backend::Terminal;
+bool g_no_display = false;
+NoDisplayHandler& no_display_handler() {
+    static NoDisplayHandler h;
+    return h;
 }
+}  // namespace
 
 void use_backend(Backend b) { g_backend = b; }
 Backend current_backend() { return g_backend; }
+
+bool last_show_had_no_display() { return g_no_display; }
+void on_no_display(NoDisplayHandler handler) { no_display_handler() = std::move(handler); }
+
+void detail::begin_show() noexcept { g_no_display = false; }
+void detail::report_no_display(const std::u16string& caption, const std::string& reason) {
+    g_no_display = true;
+    if (auto& h = no_display_handler()) h(caption, reason);
+}
 
 detail::BackendImpl& detail::active_backend() {
     return g_backend == Backend::Headless ? headless_backend() : system_backend();

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ class TerminalBackend : public BackendImpl {
 public:
     void run_modal(Form& form) override {
         if (!enter()) {
+            report_no_display(form.caption, why_);
             form.close();  // nothing to draw on: as if the window was closed
             return;
         }
@@ -150,7 +152,10 @@ public:
     }
 
     int message_box(const std::u16string& text, int, const std::u16string& title) override {
-        if (!enter()) return vbOK;  // no terminal: dismissed at once
+        if (!enter()) {
+            report_no_display(title, why_);
+            return vbOK;  // no terminal: dismissed at once
+        }
         Leave guard{this};
         MessageView mv{&text, &title};
         for (;;) {
@@ -177,11 +182,18 @@ private:
             return true;
         }
         const char* term = std::getenv("TERM");
-        if (!term || !*term) return false;
+        if (!term || !*term) {
+            why_ = "no terminal: TERM is not set";
+            return false;
+        }
         int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) {
+            why_ = std::string("no terminal: /dev/tty: ") + std::strerror(errno);
+            return false;
+        }
         tty_ = ::fdopen(fd, "r+");
         if (!tty_) {
+            why_ = std::string("no terminal: /dev/tty: ") + std::strerror(errno);
             ::close(fd);
             return false;
         }
@@ -192,6 +204,8 @@ private:
         screen_ = newterm(term, tty_, tty_);
         if (screen_) set_term(screen_);
         if (!screen_ || !terminal_can_address_cursor()) {
+            why_ = std::string("no terminal: the terminal type \"") + term +
+                   (screen_ ? "\" cannot move the cursor" : "\" is unknown");
             if (screen_) {
                 endwin();
                 delscreen(screen_);
@@ -430,6 +444,7 @@ private:
     }
 
     int users_ = 0;
+    std::string why_;  // why the terminal could not be opened
     FILE* tty_ = nullptr;
     SCREEN* screen_ = nullptr;
     int old_cursor_ = ERR;

@@ -7,8 +7,14 @@ namespace forms::detail {
 namespace {
 class WindowsBackend : public BackendImpl {
 public:
-    void run_modal(Form& form) override { form.close(); }
-    int message_box(const std::u16string&, int, const std::u16string&) override { return vbOK; }
+    void run_modal(Form& form) override {
+        report_no_display(form.caption, "the forms are not drawn as windows yet");
+        form.close();
+    }
+    int message_box(const std::u16string&, int, const std::u16string& title) override {
+        report_no_display(title, "the forms are not drawn as windows yet");
+        return vbOK;
+    }
 };
 }  // namespace
 

@@ -56,6 +56,36 @@ TEST_F(ControlTest, FixtureErrorsNameTheFileAndTheFaultAndChangeNothing) {
     expect_refused(temp_file("noservers.json", R"({"server": []})"), mremu::errors::schema_error, "servers");
 }
 
+TEST_F(ControlTest, AKeyTwiceInOneObjectIsASchemaErrorNamingItsPath) {
+    const std::string minimal = R"("host": "h", "port": 1, "protocols": ["tcp"])";
+    const struct {
+        std::string text, fault;
+    } cases[] = {
+        {R"({"servers": [], "servers": []})", "servers: the key \"servers\" appears twice"},
+        {"{\"servers\": [{" + minimal + R"(, "port": 2}]})", "servers[0].port: the key \"port\" appears twice"},
+        {"{\"servers\": [{" + minimal + R"(, "users": [{"name": "a"}, {"name": "b", "roles": [], "name": "c"}]}]})",
+         "servers[0].users[1].name: the key \"name\" appears twice"},
+    };
+    for (const auto& c : cases) expect_refused(temp_file("dup.json", c.text), mremu::errors::schema_error, c.fault);
+    // The same key in different objects is no repetition.
+    ASSERT_EQ(S_OK, emulator->LoadFixture(path_arg(temp_file(
+                        "twins.json", "{\"servers\": [{" + minimal + R"(, "users": [{"name": "a"}, {"name": "b"}]}]})"))))
+        << error_text();
+}
+
+TEST_F(ControlTest, OnlyRegularFixtureFilesWithinTheLimitAreRead) {
+    const std::string fifo = ::testing::TempDir() + "emu_fifo_" + std::to_string(getpid());
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    expect_refused(fifo, mremu::errors::file_missing, "not a regular file");  // no writer: must not wait for one
+    std::remove(fifo.c_str());
+    expect_refused(::testing::TempDir(), mremu::errors::file_missing, ::testing::TempDir());
+    expect_refused("/dev/zero", mremu::errors::file_missing, "not a regular file");
+    const std::string big = temp_file("big.json", "");
+    ASSERT_EQ(0, truncate(big.c_str(), (16 << 20) + 1));
+    expect_refused(big, mremu::errors::file_missing, "larger than the limit of 16 MiB");
+    std::remove(big.c_str());
+}
+
 TEST_F(ControlTest, OnlyHostPortAndProtocolsAreRequired) {
     ASSERT_EQ(S_OK, emulator->LoadFixture(path_arg(
                         temp_file("minimal.json", R"({"servers": [{"host": "h", "port": 9, "protocols": ["tcp"]}]})"))))
@@ -90,6 +120,21 @@ TEST_F(ControlTest, SavedStateLoadsBackTheSame) {
     EXPECT_EQ(1u, server.at("faults").size()) << "an unused fixture fault stays";
     com_ptr<Iapi> api = connect();
     EXPECT_NE("", token(login(api.get(), u"kim", u"pw", u"developer").get()));
+}
+
+TEST_F(ControlTest, TheStateFileIsPrivateAndReplacedWhole) {
+    const std::string folder = ::testing::TempDir() + "emu_state_dir_" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/state.json";
+    std::ofstream(path) << "old contents";
+    ::chmod(path.c_str(), 0644);
+    ASSERT_EQ(S_OK, emulator->SaveState(path_arg(path))) << error_text();
+    struct stat info {};
+    ASSERT_EQ(0, ::stat(path.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 0777u) << "the state holds passwords";
+    EXPECT_EQ(saved(), nlohmann::json::parse(read_file(path)));
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder), {})) << "no temporary file stays";
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(ControlTest, SaveStateFailsForAnUnwritablePath) {
@@ -218,6 +263,26 @@ TEST_F(ControlTest, LateBoundCallsAreJournaledOnceByName) {
 TEST_F(ControlTest, StartJournalFailsForAnUnwritablePath) {
     EXPECT_EQ(mremu::errors::write_failed, emulator->StartJournal(B(u"/nonexistent/dir/j.jsonl")));
     EXPECT_NE(std::string::npos, error_text().find("/nonexistent/dir/j.jsonl"));
+    const std::string fifo = ::testing::TempDir() + "emu_jfifo_" + std::to_string(getpid());
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(mremu::errors::write_failed, emulator->StartJournal(path_arg(fifo))) << "a FIFO without reader: no wait";
+    std::remove(fifo.c_str());
+}
+
+TEST_F(ControlTest, StopJournalReportsTheLinesThatCouldNotBeWritten) {
+    ASSERT_EQ(S_OK, emulator->StartJournal(B(u"/dev/full"))) << error_text();
+    connect();
+    connect();
+    EXPECT_EQ(mremu::errors::write_failed, emulator->StopJournal());
+    const std::string text = error_text();
+    EXPECT_NE(std::string::npos, text.find("/dev/full")) << text;
+    EXPECT_NE(std::string::npos, text.find("lost 4 lines")) << text;  // new api, OpenConnection, twice
+    EXPECT_NE(std::string::npos, text.find("No space left on device")) << text;
+    EXPECT_EQ(S_OK, emulator->StopJournal()) << "reported once";
+    start_journal();
+    connect();
+    EXPECT_EQ(S_OK, emulator->StopJournal()) << error_text();
+    EXPECT_EQ(2u, journal_lines().size());
 }
 
 TEST_F(ControlTest, LiveObjectsCountDownToZeroAfterRelease) {
@@ -256,6 +321,26 @@ TEST_F(ControlTest, TheControlClassIsReachedLateBound) {
     ASSERT_EQ(S_OK, count.hr);
     EXPECT_EQ(VT_I4, count.result.vt);
     EXPECT_EQ(0, count.result.lVal);
+    // A script writes an HRESULT as 0x80040301: a whole number beyond a Long, its low 32 bits the code.
+    const struct {
+        double value;
+        HRESULT expected;
+    } codes[] = {{2147746561.0, hresult_of(0x80040301)}, {4294967295.0, hresult_of(0xFFFFFFFF)},
+                 {4294967296.0, mremu::errors::bad_argument}, {2147746561.5, mremu::errors::bad_argument},
+                 {-2147483649.0, mremu::errors::bad_argument}};
+    for (const auto& c : codes) {
+        var wide(c.value), cr(u"CRData");
+        call_outcome outcome = call_method(emulator.get(), u"InjectFault", {arg(cr), arg(wide), arg(desc), arg(times)});
+        if (c.expected == mremu::errors::bad_argument) {
+            EXPECT_EQ(c.expected, outcome.code()) << c.value;
+            continue;
+        }
+        ASSERT_EQ(S_OK, outcome.hr) << c.value << oa::utf16_to_utf8(outcome.description());
+        com_ptr<Iapi> api = connect();
+        com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+        com_ptr<IObjectData> data;
+        EXPECT_EQ(c.expected, api->CRData(user.get(), B(u"17"), B(u"crstatus"), data.put())) << c.value;
+    }
     var missing(u"/nonexistent.json");
     call_outcome refused = call_method(emulator.get(), u"LoadFixture", {arg(missing)});
     EXPECT_EQ(mremu::errors::file_missing, refused.code());

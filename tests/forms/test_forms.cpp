@@ -1,5 +1,7 @@
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -310,12 +312,24 @@ TEST(Backends, TerminalIsDefaultAndWithoutTerminalShowReturnsAsClosed) {
     const char* old = std::getenv("TERM");
     std::string saved = old ? old : "";
     ::setenv("TERM", "", 1);  // no usable terminal type
+    std::vector<std::pair<std::u16string, std::string>> reports;
+    on_no_display([&](const std::u16string& caption, const std::string& reason) { reports.emplace_back(caption, reason); });
     TestForm t;
     t.form.show_modal();
     EXPECT_TRUE(t.form.closed());
     EXPECT_EQ(t.ok_clicks + t.cancel_clicks, 0);
+    EXPECT_TRUE(last_show_had_no_display());
     EXPECT_EQ(MsgBox(u"nobody sees this", vbOKOnly, u"x"), vbOK);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].first, u"Test");
+    EXPECT_EQ(reports[1].first, u"x");
+    EXPECT_NE(reports[0].second.find("no terminal"), std::string::npos) << reports[0].second;
+    on_no_display(nullptr);
+    t.form.show_modal();
+    EXPECT_EQ(reports.size(), 2u) << "a dropped handler is not called";
     if (old) ::setenv("TERM", saved.c_str(), 1);
     else ::unsetenv("TERM");
     use_backend(Backend::Headless);
+    t.form.show_modal();  // headless: drawn (and closed by the empty queue)
+    EXPECT_FALSE(last_show_had_no_display());
 }

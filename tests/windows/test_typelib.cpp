@@ -51,6 +51,20 @@ std::u16string type_text(ITypeInfo* info, const TYPEDESC& t) {
     }
 }
 
+// Arguments whose late-bound form is deliberately wider than the early-bound one.
+struct widening {
+    std::u16string_view member, late, early;
+};
+constexpr widening late_bound_widenings[] = {
+    // A script writes 0x80040201 beyond a Long; the vtable keeps the HRESULT a Long.
+    {u"InjectFault", u"Variant*", u"Long"},
+};
+bool widened(std::u16string_view member, std::u16string_view late, std::u16string_view early) {
+    for (const auto& w : late_bound_widenings)
+        if (w.member == member && w.late == late && w.early == early) return true;
+    return false;
+}
+
 std::u16string described(const oa::disp::param& p) {
     return p.type_name + (p.store == oa::disp::storage::object ? u"*" : u"") + (p.byref ? u"*" : u"");
 }
@@ -130,7 +144,9 @@ void expect_same_interface(ITypeInfo* info, const interface_desc& desc) {
         EXPECT_EQ(m.has_result ? described(m.result) : u"", t.result + (t.result.empty() ? u"" : u"*"));
         ASSERT_EQ(m.params.size(), t.arg_types.size());
         for (std::size_t k = 0; k < m.params.size(); ++k) {
-            EXPECT_EQ(described(m.params[k]), t.arg_types[k]) << k;
+            if (!widened(m.name, described(m.params[k]), t.arg_types[k])) {
+                EXPECT_EQ(described(m.params[k]), t.arg_types[k]) << k;
+            }
             if (m.kind == oa::disp::member_kind::method) {
                 EXPECT_SAME_NAME(m.params[k].name, t.arg_names.at(k)) << k;
             }
