@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where they are missing.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev liblua5.4-dev nlohmann-json3-dev
-          libncurses-dev tmux clang-14 libclang-rt-14-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev liblua5.4-dev nlohmann-json3-dev
+          libncurses-dev tmux clang-14 libclang-rt-14-dev
+          # The Windows build and its tests under Wine.
+          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+          wine wine64 libwine-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
