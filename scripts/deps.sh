@@ -5,7 +5,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev l
           libncurses-dev tmux clang-14 libclang-rt-14-dev
           # The Windows build and its tests under Wine.
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-          wine wine64 libwine-dev)
+          wine wine64 libwine-dev
+          # The Windows login dialog's test on a virtual display.
+          xvfb xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

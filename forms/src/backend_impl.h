@@ -25,7 +25,8 @@ BackendImpl& active_backend();
 
 // Every modal show starts here, and a backend that has nothing to draw on reports it.
 void begin_show() noexcept;
-void report_no_display(const std::u16string& caption, const std::string& reason);
+// False when no handler heard of it.
+bool report_no_display(const std::u16string& caption, const std::string& reason);
 
 // Forms shown modally, innermost last; backends draw and drive the top one.
 std::vector<Form*>& modal_stack();

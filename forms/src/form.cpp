@@ -376,9 +376,11 @@ bool last_show_had_no_display() { return g_no_display; }
 void on_no_display(NoDisplayHandler handler) { no_display_handler() = std::move(handler); }
 
 void detail::begin_show() noexcept { g_no_display = false; }
-void detail::report_no_display(const std::u16string& caption, const std::string& reason) {
+bool detail::report_no_display(const std::u16string& caption, const std::string& reason) {
     g_no_display = true;
-    if (auto& h = no_display_handler()) h(caption, reason);
+    auto& h = no_display_handler();
+    if (h) h(caption, reason);
+    return static_cast<bool>(h);
 }
 
 detail::BackendImpl& detail::active_backend() {

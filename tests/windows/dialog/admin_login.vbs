@@ -1,0 +1,9 @@
+' The "Admin" login, typed into the dialog by whoever sits at the display. The argument,
+' when given, is a fixture for the emulated server.
+If WScript.Arguments.Count > 0 Then CreateObject("mrlib.Emulator").LoadFixture WScript.Arguments(0)
+Set s = CreateObject("quellar2mrapi.t2mrapp")
+WScript.Echo "Connect=[" & s.Connect("localhost", "tcp", 8400) & "]"
+name = "jane"
+password = ""
+result = s.Login(name, password, "Admin", "/db/alpha", "dialog")
+WScript.Echo "Login=[" & result & "] name=[" & name & "] password=[" & password & "]"
