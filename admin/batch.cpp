@@ -121,7 +121,7 @@ oa::unique_bstr t2mrapp::commit_table(const batch_commit& batch, staging_table& 
             // outside the table is ever read. Zero or below goes to the library as it is.
             if (*numberOfUsers > table.rows()) oa::raise_vb(oa::vb::subscript_out_of_range);
             // Row 0 always holds an object when the table is handed over.
-            if (!table.row(0)) table.store(0, create_user_object().get());
+            if (!table.row(0)) table.store(0, new_user_row().get());
             oa::unique_bstr message = send();
             WriteLog(std::u16string(batch.message_line) + std::u16string(view(message.get())));
             then();

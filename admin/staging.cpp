@@ -19,7 +19,7 @@ oa::unique_bstr t2mrapp::stage_row(std::u16string_view method_name, staging_tabl
     if (index > table.bound()) table.grow(growth_step);
     return abandon_on_failure(
         [&] {
-            oa::com_ptr<IUser> row = create_user_object();
+            oa::com_ptr<IUser> row = new_user_row();
             oa::check(fill(row.get()));
             // Only a filled row is stored; the row's earlier object goes with the store.
             table.store(index, row.get());

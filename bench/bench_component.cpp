@@ -380,6 +380,7 @@ void ratio_row(const collecting_reporter& r, const char* what, const std::string
 
 int main(int argc, char** argv) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    OaSetRegistryPath(Q2MR_BENCH_REGISTRY);  // scripts create their objects through it
     benchmark::Initialize(&argc, argv);
     collecting_reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -405,6 +406,12 @@ int main(int argc, char** argv) {
               1.5);
     ratio_row(reporter, "stage+commit per row, 32,600 rows / 5,000 rows", "BM_stage_and_commit/32600",
               "BM_stage_and_commit/5000", 1.3, 32600, 5000);
+    ratio_row(reporter, "Lua: t2DataClass put / the same conversions in C", "BM_host_put", "BM_host_put_reference", 3);
+    ratio_row(reporter, "Lua: t2DataClass get / the same conversions in C", "BM_host_get", "BM_host_get_reference", 3);
+    ratio_row(reporter, "Lua: encodeXML, short text / the same conversions in C", "BM_host_encode",
+              "BM_host_encode_reference", 3);
+    ratio_row(reporter, "Lua: AddUserToArray per row / CreateUsers per row", "BM_host_stage_rows/iterations:3",
+              "BM_host_commit_rows/iterations:3", 2);
     benchmark::Shutdown();
     CoUninitialize();
     return 0;

@@ -108,6 +108,10 @@ private:
     // A whole text file as a String; a failure keeps its number and description.
     static std::u16string ReadTextFile(std::u16string_view path);
 
+    // A new User object for a staging row, made by the User class, whose class object the
+    // session holds from its first row on: a table of many rows asks the runtime once.
+    oa::com_ptr<IUser> new_user_row();
+
     oa::com_ptr<Iapi> api;
     oa::com_ptr<IUser> User;
     VARIANT_BOOL GoodConnection = VARIANT_FALSE;
@@ -115,6 +119,7 @@ private:
     staging_table NameMapTable;
     staging_table RoleTable;
     bool DebugOn = false;
+    oa::com_ptr<IClassFactory> user_class;
 };
 
 // The component's type library, from the same descriptions as the dispatcher.
@@ -122,6 +127,5 @@ HRESULT get_type_library(ITypeLib** out) noexcept;
 
 // Creates a new library object through the runtime, as any client of the library does.
 oa::com_ptr<Iapi> create_api_object();
-oa::com_ptr<IUser> create_user_object();
 
 }  // namespace quellar2mrapi

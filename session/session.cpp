@@ -91,10 +91,12 @@ oa::com_ptr<Iapi> create_api_object() {
     return object;
 }
 
-oa::com_ptr<IUser> create_user_object() {
+oa::com_ptr<IUser> t2mrapp::new_user_row() {
+    if (!user_class)
+        oa::check(CoGetClassObject(MRLIBLib::CLSID_User, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                   user_class.put_void()));
     oa::com_ptr<IUser> object;
-    oa::check(
-        CoCreateInstance(MRLIBLib::CLSID_User, nullptr, CLSCTX_INPROC_SERVER, iid_of<IUser>(), object.put_void()));
+    oa::check(user_class->CreateInstance(nullptr, iid_of<IUser>(), object.put_void()));
     return object;
 }
 

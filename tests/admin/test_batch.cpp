@@ -262,7 +262,9 @@ TEST_F(Batch, TheLibraryReadsTheRowsItIsToldToReadInOneBlock) {
 
 TEST_F(Batch, WhatTheLibraryLeavesInRowZeroIsStoredBack) {
     auto stub = use_stub_api();
-    oa::com_ptr<MRLIBLib::IUser> replacement = quellar2mrapi::create_user_object();
+    oa::com_ptr<MRLIBLib::IUser> replacement;
+    ASSERT_EQ(S_OK, CoCreateInstance(MRLIBLib::CLSID_User, nullptr, CLSCTX_INPROC_SERVER, iid_of<MRLIBLib::IUser>(),
+                                     replacement.put_void()));
     stub->set_merivex = [&](DISPPARAMS& params, VARIANT* result) {
         VARIANT* row0 = params.rgvarg[1].pvarVal;
         VariantClear(row0);
