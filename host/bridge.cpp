@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,10 +34,17 @@ struct member_entry {
     bool property = false;
     bool method = false;
 };
-using member_table = std::unordered_map<std::string, member_entry>;
+// Looked up by a name in a buffer of the caller's, without making a string of it.
+struct name_hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+using member_table = std::unordered_map<std::string, member_entry, name_hash, std::equal_to<>>;
 
+// Names compare without regard to the case of ASCII letters, as GetIDsOfNames does.
+char fold(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(), fold);
     return s;
 }
 
@@ -114,9 +122,12 @@ public:
     // The arguments are 1..count; ByRef boxes travel as VT_BYREF|VT_VARIANT and receive
     // what the member wrote. Pushes the result, or raises the failure.
     int run(lua_State* L) {
-        values_.resize(static_cast<std::size_t>(count_));
-        args_.resize(static_cast<std::size_t>(count_));
-        boxes_.reserve(static_cast<std::size_t>(count_));
+        if (count_ > inline_arguments) {
+            more_values_.resize(static_cast<std::size_t>(count_));
+            more_args_.resize(static_cast<std::size_t>(count_));
+            values_ = more_values_.data();
+            args_ = more_args_.data();
+        }
         for (int i = 0; i < count_; ++i) {
             const int idx = i + 1;
             const std::size_t slot = static_cast<std::size_t>(count_ - 1 - i);  // arguments travel last first
@@ -126,7 +137,7 @@ public:
                 lua_pop(L, 1);
                 args_[slot].vt = VT_BYREF | VT_VARIANT;
                 args_[slot].pvarVal = &values_[slot];
-                boxes_.push_back(i);
+                byref_ = true;
             } else {
                 convert(L, idx, i, slot);
                 args_[slot] = values_[slot];
@@ -134,8 +145,10 @@ public:
             if (failed_) return raise(L);
         }
         const HRESULT hr = invoke();
-        for (int i : boxes_) {
-            push_variant(L, values_[static_cast<std::size_t>(count_ - 1 - i)]);
+        for (int i = 0; byref_ && i < count_; ++i) {
+            const std::size_t slot = static_cast<std::size_t>(count_ - 1 - i);
+            if (args_[slot].vt != (VT_BYREF | VT_VARIANT)) continue;
+            push_variant(L, values_[slot]);
             lua_setfield(L, i + 1, "value");
         }
         if (FAILED(hr)) {
@@ -157,7 +170,7 @@ private:
 
     HRESULT invoke() {
         DISPID put_id = DISPID_PROPERTYPUT;
-        DISPPARAMS params{args_.data(), nullptr, static_cast<UINT>(count_), 0};
+        DISPPARAMS params{args_, nullptr, static_cast<UINT>(count_), 0};
         if (flags_ & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
             params.rgdispidNamedArgs = &put_id;
             params.cNamedArgs = 1;
@@ -183,13 +196,20 @@ private:
         return lua_error(L);
     }
 
+    // Most calls take a few arguments: their values live here, not on the heap.
+    static constexpr int inline_arguments = 8;
+
     oa::com_ptr<IDispatch> object_;  // a reference of the call's own: a finalizer cannot pull the object away
     DISPID id_;
     WORD flags_;
     int count_;
-    std::vector<oa::unique_variant> values_;
-    std::vector<VARIANT> args_;
-    std::vector<int> boxes_;
+    oa::unique_variant inline_values_[inline_arguments];
+    VARIANT inline_args_[inline_arguments];
+    std::vector<oa::unique_variant> more_values_;
+    std::vector<VARIANT> more_args_;
+    oa::unique_variant* values_ = inline_values_;
+    VARIANT* args_ = inline_args_;
+    bool byref_ = false;
     oa::unique_variant result_;
     oa::unique_excepinfo exception_;
     UINT arg_err_ = 0;
@@ -200,12 +220,13 @@ private:
 // result (one value); raises the member's failure.
 int call_member(lua_State* L, IDispatch* object, DISPID id, WORD flags, int first, int count) {
     luaL_checkstack(L, count + 4, "too many arguments");
-    for (int i = 0; i < count; ++i) lua_pushvalue(L, first + i);
     int status;
     {
         invocation call(object, id, flags, count);
         auto body = [&call](lua_State* S) { return call.run(S); };
-        status = run_protected(L, count, body);
+        status = run_protected_with(L, count, body, [&](lua_State* S) {
+            for (int i = 0; i < count; ++i) lua_pushvalue(S, first + i);
+        });
     }
     if (status != LUA_OK) return lua_error(L);
     return 1;
@@ -226,8 +247,15 @@ std::optional<member_entry> find_member(object_box* box, const char* name) noexc
     try {
         if (!box->members) box->members = members_of(box->object);
         if (auto* table = static_cast<const member_table*>(box->members)) {
-            auto it = table->find(lower(name));
-            if (it != table->end()) return it->second;
+            char folded[64];
+            const std::size_t n = std::strlen(name);
+            if (n < sizeof folded) {
+                std::transform(name, name + n, folded, fold);
+                auto it = table->find(std::string_view(folded, n));
+                if (it != table->end()) return it->second;
+            } else if (auto it = table->find(lower(name)); it != table->end()) {
+                return it->second;
+            }
         }
         auto wide = oa::utf8_to_utf16(name);
         if (!wide) return std::nullopt;
@@ -247,6 +275,8 @@ int raise_no_member(lua_State* L) {
     return lua_error(L);
 }
 
+char method_functions_key;  // registry: dispatch id -> the function that calls that member
+
 int method_call(lua_State* L) {
     const DISPID id = static_cast<DISPID>(lua_tointeger(L, lua_upvalueindex(1)));
     object_box* box = box_at(L, 1);
@@ -265,9 +295,15 @@ int object_index(lua_State* L) {
     if (!member) return raise_no_member(L);
     if (member->property && !member->method)
         return call_member(L, box->object, member->id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0);
-    lua_pushinteger(L, member->id);
-    lua_pushstring(L, name);
-    lua_pushcclosure(L, method_call, 2);
+    // One function per dispatch id, made once: it takes its object as its first argument.
+    lua_rawgetp(L, LUA_REGISTRYINDEX, &method_functions_key);
+    if (lua_rawgeti(L, -1, member->id) != LUA_TFUNCTION) {
+        lua_pop(L, 1);
+        lua_pushinteger(L, member->id);
+        lua_pushcclosure(L, method_call, 1);
+        lua_pushvalue(L, -1);
+        lua_rawseti(L, -3, member->id);
+    }
     return 1;
 }
 
@@ -276,7 +312,8 @@ int object_newindex(lua_State* L) {
     const char* name = luaL_checkstring(L, 2);
     const std::optional<member_entry> member = find_member(box, name);
     if (!member) return raise_no_member(L);
-    const bool is_object = object_at(L, 3) || luaL_testudata(L, 3, nothing_metatable);
+    const bool is_object =
+        lua_type(L, 3) == LUA_TUSERDATA && (object_at(L, 3) || luaL_testudata(L, 3, nothing_metatable));
     const WORD flags = is_object ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
     lua_settop(L, 3);
     call_member(L, box->object, member->id, flags, 3, 1);
@@ -371,6 +408,8 @@ void open_bridge(lua_State* L) {
     lua_pop(L, 1);
     lua_pushcfunction(L, create_object_global);
     lua_setglobal(L, "CreateObject");
+    lua_newtable(L);
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &method_functions_key);
 }
 
 }  // namespace q2mrhost

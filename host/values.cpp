@@ -3,8 +3,10 @@
 #include <oa/com_ptr.h>
 #include <oa/text.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 namespace q2mrhost {
 
@@ -174,9 +176,21 @@ void to_variant(lua_State* L, int idx, VARIANT& out) {
     case LUA_TSTRING: {
         std::size_t length = 0;
         const char* s = lua_tolstring(L, idx, &length);
-        auto wide = oa::utf8_to_utf16(std::string_view(s, length));
-        if (!wide) throw conversion_error{"a string that is not valid UTF-8"};
+        const std::string_view text(s, length);
         out.vt = VT_BSTR;
+        if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            // Plain ASCII, the common text: widened straight into the BSTR.
+            if (length > 0x3FFFFFFF) throw std::bad_alloc();
+            out.bstrVal = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+            if (!out.bstrVal) throw std::bad_alloc();
+            std::copy(text.begin(), text.end(), oa::u16(out.bstrVal));
+            return;
+        }
+        auto wide = oa::utf8_to_utf16(text);
+        if (!wide) {
+            out.vt = VT_EMPTY;
+            throw conversion_error{"a string that is not valid UTF-8"};
+        }
         out.bstrVal = oa::make_bstr(*wide).release();
         return;
     }

@@ -92,5 +92,12 @@ template <class Body> int run_protected(lua_State* L, int nargs, Body& body) {
     lua_insert(L, -nargs - 1);
     return lua_pcall(L, nargs + 1, LUA_MULTRET, 0);
 }
+// As run_protected, with the arguments pushed by push(L) after the body: nothing to move.
+template <class Body, class Push> int run_protected_with(lua_State* L, int nargs, Body& body, Push&& push) {
+    lua_pushcfunction(L, &detail::run_body<Body>);
+    lua_pushlightuserdata(L, &body);
+    push(L);
+    return lua_pcall(L, nargs + 1, LUA_MULTRET, 0);
+}
 
 }  // namespace q2mrhost

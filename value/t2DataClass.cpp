@@ -20,6 +20,8 @@ HRESULT t2DataClass::get_text(const oa::unique_bstr& field, BSTR* value) {
 }
 
 void t2DataClass::tag(const char16_t* type_name) {
+    // The tag already reads so: the put would store the same text again.
+    if (oa::view(ValueType.get()) == type_name) return;
     oa::unique_bstr text = oa::make_bstr(type_name);
     oa::check(put_ValueType(text.addressof()));
 }

@@ -74,7 +74,10 @@ public:
 };
 
 inline void close_safearray(SAFEARRAY* psa) noexcept { SafeArrayDestroy(psa); }
-inline void close_variant(VARIANT* v) noexcept { VariantClear(v); }
+// An Empty Variant holds nothing to free: most owners end so, and skip the call.
+inline void close_variant(VARIANT* v) noexcept {
+    if (v->vt != VT_EMPTY) VariantClear(v);
+}
 
 using unique_bstr = unique_any<BSTR, &SysFreeString>;
 using unique_safearray = unique_any<SAFEARRAY*, &close_safearray>;
