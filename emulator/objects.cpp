@@ -74,13 +74,16 @@ long long array_bytes(SAFEARRAY* a) noexcept {
     return static_cast<long long>(a->rgsabound[0].cElements) * a->cbElements;
 }
 
-std::u16string array_text(SAFEARRAY* a) {
-    if (!a || SafeArrayGetElemsize(a) != 1) return {};
+// A caller's byte array in the journal: its size in bytes and their text.
+journal_line& journal_array(journal_line& l, SAFEARRAY* a) {
     void* data = nullptr;
-    if (FAILED(SafeArrayAccessData(a, &data))) return {};
-    std::u16string text = bytes_text(static_cast<const BYTE*>(data), array_bytes(a));
-    SafeArrayUnaccessData(a);
-    return text;
+    if (!a || SafeArrayGetElemsize(a) != 1 || FAILED(SafeArrayAccessData(a, &data)))
+        return l.buffer(array_bytes(a), nullptr, 0);
+    struct unaccess {
+        SAFEARRAY* a;
+        ~unaccess() { SafeArrayUnaccessData(a); }
+    } unlock{a};
+    return l.buffer(array_bytes(a), static_cast<const BYTE*>(data), array_bytes(a));
 }
 
 oa::unique_safearray text_array(std::u16string_view text) {
@@ -672,7 +675,8 @@ HRESULT api_object::GetDynamicAttrsData(IUser* user, BSTR cvid, SAFEARRAY** buff
             auto& st = state();
             auto lock = st.lock();
             st.record(op::GetDynamicAttrsData, [&](journal_line& l) {
-                l.object("User", user).text(cvid).buffer(array_bytes(*buffer), array_text(*buffer)).number(*byteCount);
+                l.object("User", user).text(cvid);
+                journal_array(l, *buffer).number(*byteCount);
             });
             session s = logged_in(connected(op::GetDynamicAttrsData), user);
             const object_record* o = s.on.object(view(cvid));
@@ -708,7 +712,7 @@ HRESULT api_object::SetDynamicAttrsData(IUser* user, BSTR rcpId, BSTR label, BYT
             auto& st = state();
             auto lock = st.lock();
             st.record(op::SetDynamicAttrsData, [&](journal_line& l) {
-                l.object("User", user).text(rcpId).text(label).buffer(byteCount, bytes_text(firstByte, byteCount));
+                l.object("User", user).text(rcpId).text(label).buffer(byteCount, firstByte, byteCount);
                 l.number(byteCount);
             });
             session s = logged_in(connected(op::SetDynamicAttrsData), user);
@@ -730,7 +734,7 @@ HRESULT api_object::CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relatio
             auto lock = st.lock();
             st.record(op::CreateRCObjectFromData, [&](journal_line& l) {
                 l.object("User", user).text(rcpId).text(relation).text(filename).text(label).text(options);
-                l.buffer(byteCount, bytes_text(firstByte, byteCount)).number(byteCount);
+                l.buffer(byteCount, firstByte, byteCount).number(byteCount);
             });
             session s = logged_in(connected(op::CreateRCObjectFromData), user);
             check_data(label, firstByte, byteCount);

@@ -3,8 +3,6 @@
 #include <oa/error.h>
 #include <oa/text.h>
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 
 namespace mremu {
@@ -16,10 +14,70 @@ std::array<std::atomic<long>, static_cast<std::size_t>(kind::count_)> live_count
 constexpr std::array<std::string_view, static_cast<std::size_t>(kind::count_)> kind_names{
     "api", "User", "ObjectList", "ObjectData", "Attribute", "Emulator"};
 
-std::string json_string(std::string_view utf8) { return nlohmann::json(std::string(utf8)).dump(); }
-std::string json_string(std::u16string_view text) { return json_string(oa::utf16_to_utf8(text)); }
+// Appends code units as a JSON string: UTF-8, '"', '\\' and control characters escaped as
+// the fixture's JSON library writes them, an unpaired surrogate as U+FFFD. Straight into the line, so
+// that a text of many MiB is held once, as the line itself.
+template <class UnitAt> void append_json(std::string& out, std::size_t units, UnitAt unit_at) {
+    // The exact room first: a long text grows the line once, not by doubling.
+    std::size_t room = 2 + 8;  // the quotes, and the few bytes that close the line
+    for (std::size_t i = 0; i < units; ++i) {
+        const char32_t c = unit_at(i);
+        room += c == u'"' || c == u'\\' || c == u'\b' || c == u'\f' || c == u'\n' || c == u'\r' || c == u'\t' ? 2
+                : c < 0x20                                                                         ? 6
+                : c < 0x80                                                                         ? 1
+                : c < 0x800                                                                        ? 2
+                                                                                                   : 3;
+    }
+    out.reserve(out.size() + room);
+    out += '"';
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t cp = unit_at(i);
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units && unit_at(i + 1) >= 0xDC00 && unit_at(i + 1) <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (unit_at(i + 1) - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        switch (cp) {
+        case u'"': out += "\\\""; continue;
+        case u'\\': out += "\\\\"; continue;
+        case u'\b': out += "\\b"; continue;
+        case u'\f': out += "\\f"; continue;
+        case u'\n': out += "\\n"; continue;
+        case u'\r': out += "\\r"; continue;
+        case u'\t': out += "\\t"; continue;
+        default: break;
+        }
+        if (cp < 0x20) {
+            static constexpr char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[cp >> 4];
+            out += hex[cp & 0xF];
+        } else if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    out += '"';
+}
 
-std::string class_json(std::string_view class_name) { return "{\"class\": " + json_string(class_name) + "}"; }
+void append_json(std::string& out, std::u16string_view text) {
+    append_json(out, text.size(), [&](std::size_t i) { return static_cast<char32_t>(text[i]); });
+}
+void append_json(std::string& out, std::string_view ascii) {
+    append_json(out, ascii.size(), [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(ascii[i])); });
+}
 
 }  // namespace
 
@@ -30,7 +88,10 @@ live_counter::~live_counter() { --live_counts[static_cast<std::size_t>(kind_)]; 
 long live_counter::count(kind k) noexcept { return live_counts[static_cast<std::size_t>(k)].load(); }
 
 // ------------------------------------------------------------------------------------
-journal_line::journal_line(op o) : line_("{\"op\": " + json_string(op_name(o)) + ", \"args\": [") {}
+journal_line::journal_line(op o) : line_("{\"op\": ") {
+    append_json(line_, op_name(o));
+    line_ += ", \"args\": [";
+}
 
 void journal_line::comma() {
     if (in_rows_) {
@@ -44,7 +105,7 @@ void journal_line::comma() {
 
 journal_line& journal_line::text(std::u16string_view t) {
     comma();
-    line_ += json_string(t);
+    append_json(line_, t);
     return *this;
 }
 
@@ -62,13 +123,25 @@ journal_line& journal_line::secret() {
 
 journal_line& journal_line::object(std::string_view class_name, const void* present) {
     comma();
-    line_ += present ? class_json(class_name) : "null";
+    if (!present) {
+        line_ += "null";
+        return *this;
+    }
+    line_ += "{\"class\": ";
+    append_json(line_, class_name);
+    line_ += "}";
     return *this;
 }
 
-journal_line& journal_line::buffer(long long count, std::u16string_view text) {
+journal_line& journal_line::buffer(long long count, const BYTE* first, long long bytes) {
     comma();
-    line_ += "{\"count\": " + std::to_string(count) + ", \"text\": " + json_string(text) + "}";
+    line_ += "{\"count\": " + std::to_string(count) + ", \"text\": ";
+    // UTF-16LE code units read where they lie; an odd last byte is dropped.
+    const std::size_t units = first && bytes >= 2 ? static_cast<std::size_t>(bytes / 2) : 0;
+    append_json(line_, units, [first](std::size_t i) {
+        return static_cast<char32_t>(first[2 * i] | (static_cast<unsigned>(first[2 * i + 1]) << 8));
+    });
+    line_ += "}";
     return *this;
 }
 
@@ -88,7 +161,10 @@ journal_line& journal_line::end_rows() {
     return *this;
 }
 
-std::string journal_line::finish() { return line_ + "]}\n"; }
+std::string journal_line::finish() {
+    line_ += "]}\n";
+    return std::move(line_);
+}
 
 // ------------------------------------------------------------------------------------
 void process_state::start_journal(const std::string& path) {

@@ -41,7 +41,8 @@ public:
     journal_line& number(long long n);
     journal_line& secret();
     journal_line& object(std::string_view class_name, const void* present);
-    journal_line& buffer(long long count, std::u16string_view text);
+    // A byte buffer: its count, and the text of its bytes (UTF-16LE code units).
+    journal_line& buffer(long long count, const BYTE* first, long long bytes);
     // An array of the rows read from a table: each {"class": NAME} or null.
     journal_line& begin_rows();
     journal_line& row(std::string_view class_name, const void* present);

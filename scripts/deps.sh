@@ -7,7 +7,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev l
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
           wine wine64 libwine-dev
           # The Windows login dialog's test on a virtual display.
-          xvfb xdotool imagemagick)
+          xvfb xdotool imagemagick
+          # The benchmark script's peak memory and ratios.
+          time bc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -234,6 +234,27 @@ TEST_F(ControlTest, TheJournalHoldsEveryCallInOrder) {
     }
 }
 
+TEST_F(ControlTest, JournalTextsAreWrittenAsTheJsonLibraryWritesThem) {
+    com_ptr<Iapi> api = connect();
+    com_ptr<IUser> user = login(api.get(), u"jane", u"s3cret", u"developer");
+    const std::u16string texts[] = {u"plain", u"quote\" back\\slash /", std::u16string(u"\b\f\n\r\t\0end", 10),
+                                    u"\x01\x1f\x7f", u"caf\u00e9 \u20ac \U0001F600", u"\xD800x", u"x\xDC00",
+                                    u""};
+    start_journal();
+    std::vector<std::string> expected;
+    for (std::u16string t : texts) {
+        oa::unique_bstr id = oa::make_bstr(t), answer;
+        const LONG bytes = static_cast<LONG>(t.size() * 2);
+        api->SetDynamicAttrsData(user.get(), id.get(), B(u"Quellar xml data"), reinterpret_cast<BYTE*>(t.data()),
+                                 bytes, answer.put());
+        const std::string json = nlohmann::json(oa::utf16_to_utf8(t)).dump();
+        expected.push_back(R"({"op": "SetDynamicAttrsData", "args": [{"class": "User"}, )" + json +
+                           R"(, "Quellar xml data", {"count": )" + std::to_string(bytes) + R"(, "text": )" + json +
+                           "}, " + std::to_string(bytes) + "]}");
+    }
+    EXPECT_EQ(expected, journal_lines());
+}
+
 TEST_F(ControlTest, LateBoundCallsAreJournaledOnceByName) {
     using namespace q2mr_test;
     com_ptr<Iapi> api = connect();
