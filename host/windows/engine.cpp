@@ -12,16 +12,6 @@ namespace q2mrhost::windows {
 
 namespace {
 
-std::string describe(HRESULT hr) {
-    std::string text = oa::utf16_to_utf8(oa::take_error_description(hr));
-    if (text.empty()) {
-        char code[32];
-        std::snprintf(code, sizeof code, "failure 0x%08lX", static_cast<unsigned long>(hr));
-        text = code;
-    }
-    return text;
-}
-
 // A failure's words when the engine gave none: the standard run-time text, else its code.
 std::u16string description_of(HRESULT code) {
     if (const LONG n = oa::failure_number(code); n != code && oa::vb_description(n) != oa::vb_description(0))
@@ -92,6 +82,16 @@ private:
 };
 
 }  // namespace
+
+std::string describe(HRESULT hr) {
+    std::string text = oa::utf16_to_utf8(oa::take_error_description(hr));
+    if (text.empty()) {
+        char code[32];
+        std::snprintf(code, sizeof code, "failure 0x%08lX", static_cast<unsigned long>(hr));
+        text = code;
+    }
+    return text;
+}
 
 const char16_t* language_of(std::string_view script_path) noexcept {
     const auto dot = script_path.rfind('.');

@@ -18,6 +18,9 @@ OLEAUTO_DECLARE_IID(IActiveScriptSite, 0xDB01A1E3, 0xA42B, 0x11CF, 0x8F, 0x20, 0
 
 namespace q2mrhost::windows {
 
+// The description of the failure a call just returned (its error information), else its code.
+std::string describe(HRESULT hr);
+
 // The engine's ProgID for a script file by its extension (.vbs, .js, in any case), or
 // nullptr for another one.
 const char16_t* language_of(std::string_view script_path) noexcept;

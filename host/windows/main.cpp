@@ -16,7 +16,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -66,16 +65,6 @@ else in the ANSI code page.
 )";
 
 oa::unique_bstr bstr_of(const std::string& utf8) { return oa::make_bstr(oa::utf8_to_utf16(utf8).value_or(u"")); }
-
-std::string describe(HRESULT hr) {
-    std::string text = oa::utf16_to_utf8(oa::take_error_description(hr));
-    if (text.empty()) {
-        char code[32];
-        std::snprintf(code, sizeof code, "failure 0x%08lX", static_cast<unsigned long>(hr));
-        text = code;
-    }
-    return text;
-}
 
 void say(const std::string& text) { write_bytes(standard::error, "q2mrhost: " + text + "\n"); }
 
