@@ -183,13 +183,37 @@ bool write_to_standard_error(std::string_view bytes) noexcept {
     return write_all(GetStdHandle(STD_ERROR_HANDLE), bytes);
 }
 
+namespace {
+// The security identifier of the process's user, as text ("" when it cannot be read).
+std::wstring user_sid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    handle token_owner(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    wchar_t* text = nullptr;
+    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return {};
+    std::wstring sid(text);
+    LocalFree(text);
+    return sid;
+}
+}  // namespace
+
 void replace_file(std::string_view path, std::string_view bytes, bool private_to_user) {
     const std::wstring name = wide(path);
-    // Owner only, not inherited from the folder.
+    // Read, write and delete (for the rename) for the user only, not inherited from the
+    // folder. The user's own identifier rather than the owner-rights one, which Wine
+    // cannot map to the file's mode (it gave mode 000; this gives 0640).
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (private_to_user &&
-        !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1, &descriptor, nullptr))
-        fail(GetLastError(), path);
+    if (private_to_user) {
+        const std::wstring user = user_sid();
+        if (user.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW((L"D:P(A;;FRFWSD;;;" + user + L")").c_str(),
+                                                                                 SDDL_REVISION_1, &descriptor, nullptr))
+            fail(GetLastError(), path);
+    }
     struct free_descriptor {
         PSECURITY_DESCRIPTOR d;
         ~free_descriptor() { LocalFree(d); }

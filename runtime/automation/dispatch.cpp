@@ -8,6 +8,8 @@
 
 namespace oa::disp {
 
+using namespace std::string_view_literals;
+
 namespace {
 char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 }  // namespace
@@ -31,7 +33,7 @@ constexpr type_word type_words[] = {
     {u"String", VT_BSTR, storage::bstr},     {u"Integer", VT_I2, storage::i2},
     {u"Boolean", VT_BOOL, storage::i2},      {u"Long", VT_I4, storage::i4},
     {u"Variant", VT_VARIANT, storage::variant}, {u"Byte", VT_UI1, storage::ui1},
-    {u"Byte()", VT_ARRAY | VT_UI1, storage::array},
+    {u"Byte()", VT_ARRAY | VT_UI1, storage::array}, {u"Variant()", VT_ARRAY | VT_VARIANT, storage::array},
 };
 
 std::string narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
@@ -75,11 +77,23 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
         std::size_t comma = rest.find(u',');
         std::u16string_view item = trim(rest.substr(0, comma));
         rest = comma == std::u16string_view::npos ? std::u16string_view() : rest.substr(comma + 1);
+        if (m.vararg) throw std::logic_error("ParamArray must come last in " + narrow(name));
+        bool optional = false;
+        for (auto [keyword, flag] : {std::pair{u"Optional "sv, &optional}, std::pair{u"ParamArray "sv, &m.vararg}})
+            if (item.substr(0, keyword.size()) == keyword) {
+                *flag = true;
+                item = trim(item.substr(keyword.size()));
+            }
         std::size_t blank = item.find(u' ');
         if (blank == std::u16string_view::npos || declared >= cxx_params.size())
             throw std::logic_error("bad signature of " + narrow(name));
         param p = cxx_params[declared++];
         apply_type(p, item.substr(0, blank), name);
+        p.optional = optional;
+        if ((optional && p.vt != VT_VARIANT) || (m.vararg && p.vt != (VT_ARRAY | VT_VARIANT)) ||
+            (!optional && !m.vararg && !m.params.empty() && m.params.back().optional))
+            throw std::logic_error("Optional takes a Variant after the required arguments, ParamArray a Variant(), in " +
+                                   narrow(name));
         std::u16string_view arg_name = trim(item.substr(blank + 1));
         if (!arg_name.empty() && arg_name.front() == u'&') {
             p.written = true;
@@ -344,6 +358,33 @@ private:
     std::array<cell, max_params> cells_;
 };
 
+// An optional argument the caller left out: what a caller passes for a missing one.
+void left_out(const param& p, slot& s, void*& where) noexcept {
+    s.p = &p;
+    s.temp.vt = VT_ERROR;
+    s.temp.scode = DISP_E_PARAMNOTFOUND;
+    where = &s.temp;
+}
+
+// The arguments from position first on, as an array of values in the caller's order.
+HRESULT collect(const DISPPARAMS& params, UINT first, const param& p, slot& s, void*& where) noexcept {
+    s.p = &p;
+    const UINT n = params.cArgs > first ? params.cArgs - first : 0;
+    unique_safearray array(SafeArrayCreateVector(VT_VARIANT, 0, n));
+    if (!array) return E_OUTOFMEMORY;
+    for (UINT j = 0; j < n; ++j) {
+        VARIANT* element = nullptr;
+        LONG index = static_cast<LONG>(j);
+        if (HRESULT hr = SafeArrayPtrOfIndex(array.get(), &index, reinterpret_cast<void**>(&element)); FAILED(hr))
+            return hr;
+        if (HRESULT hr = VariantCopyInd(element, &params.rgvarg[params.cArgs - 1 - first - j]); FAILED(hr)) return hr;
+    }
+    s.temp.vt = VT_ARRAY | VT_VARIANT;
+    s.temp.parray = array.release();
+    where = &s.temp.parray;
+    return S_OK;
+}
+
 void finish(slot& s) noexcept {
     if (!s.p) return;
     if (s.p->store == storage::object) {
@@ -394,13 +435,31 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
         return DISP_E_NONAMEDARGS;
     }
     const UINT count = params->cArgs;
-    if (count != m->params.size()) return DISP_E_BADPARAMCOUNT;
-    if (count + 1 > max_params) return DISP_E_BADPARAMCOUNT;
+    if (m->indexes_default && count > 0 && params->cNamedArgs == 0) {
+        unique_variant object;
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        if (HRESULT hr = invoke(desc, self, id, DISPATCH_PROPERTYGET, &none, &object, excepinfo, arg_err); hr != S_OK)
+            return hr;
+        if (object.vt != VT_DISPATCH || !object.pdispVal) return DISP_E_BADPARAMCOUNT;
+        return object.pdispVal->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
+                                       flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET), params, result, excepinfo,
+                                       arg_err);
+    }
+    const UINT declared = static_cast<UINT>(m->params.size());
+    const UINT fixed = m->vararg ? declared - 1 : declared;
+    UINT required = fixed;
+    while (required > 0 && m->params[required - 1].optional) --required;
+    if (count < required || (count > fixed && !m->vararg)) return DISP_E_BADPARAMCOUNT;
+    if (declared + 1 > max_params) return DISP_E_BADPARAMCOUNT;
 
-    slot_block slots(count);
+    slot_block slots(declared);
     std::array<void*, max_params> where;  // set place by place: zeroing all of it showed in profiles
-    where[count] = nullptr;
-    for (UINT i = 0; i < count; ++i) {
+    where[declared] = nullptr;
+    for (UINT i = 0; i < fixed; ++i) {
+        if (i >= count) {
+            left_out(m->params[i], slots[i], where[i]);
+            continue;
+        }
         const UINT k = count - 1 - i;  // arguments arrive last first
         HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i]);
         if (FAILED(hr)) {
@@ -408,6 +467,8 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
             return hr;
         }
     }
+    if (m->vararg)
+        if (HRESULT hr = collect(*params, fixed, m->params[fixed], slots[fixed], where[fixed]); FAILED(hr)) return hr;
     slot value;  // the result, owned until it reaches the caller
     VARIANT& result_value = value.temp;
     void* returned_object = nullptr;
@@ -415,14 +476,14 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
         result_value.vt = m->result.vt;
         result_value.pvRecord = nullptr;
         result_value.pRecInfo = nullptr;
-        if (m->result.store == storage::object) where[count] = &returned_object;
+        if (m->result.store == storage::object) where[declared] = &returned_object;
         else if (m->result.store == storage::variant) {
             result_value.vt = VT_EMPTY;
-            where[count] = &result_value;
-        } else where[count] = storage_of(result_value, m->result.store);
+            where[declared] = &result_value;
+        } else where[declared] = storage_of(result_value, m->result.store);
     }
     HRESULT hr = m->call(self, where.data());
-    for (UINT i = 0; i < count; ++i) finish(slots[i]);
+    for (UINT i = 0; i < fixed && i < count; ++i) finish(slots[i]);
     if (m->has_result && m->result.store == storage::object) {
         result_value.vt = VT_DISPATCH;
         result_value.pdispVal = returned_object ? m->result.as_dispatch(returned_object) : nullptr;

@@ -76,8 +76,11 @@ public:
         fd.lprgelemdescParam = block->params;
         for (std::size_t i = 0; i < m.params.size(); ++i) {
             describe_type(m.params[i], block->params[i].tdesc, block->pointees[i]);
-            block->params[i].paramdesc.wParamFlags = PARAMFLAG_FIN | (m.params[i].byref ? PARAMFLAG_FOUT : 0);
+            block->params[i].paramdesc.wParamFlags = PARAMFLAG_FIN | (m.params[i].byref ? PARAMFLAG_FOUT : 0) |
+                                                     (m.params[i].optional ? PARAMFLAG_FOPT : 0);
+            if (m.params[i].optional) ++fd.cParamsOpt;
         }
+        if (m.vararg) fd.cParamsOpt = -1;  // the last parameter takes the rest
         if (m.has_result) {
             block->desc.elemdescFunc.tdesc.vt = m.result.vt;
         } else {

@@ -21,6 +21,8 @@ struct ITester : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE put_Count(LONG* value) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_Peer(ITester** value) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Peer(ITester** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Pair(VARIANT* first, VARIANT* second, BSTR* result) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Gather(BSTR* separator, SAFEARRAY** rest, BSTR* result) = 0;
 };
 
 }  // namespace
@@ -45,6 +47,9 @@ public:
                                              put<&ITester::put_Count>(4, u"Count", u"Long"),
                                              put<&ITester::put_Peer>(5, u"Peer", u"Tester"),
                                              get<&ITester::get_Peer>(5, u"Peer", u"Tester"),
+                                             method<&ITester::Pair>(DISPID_VALUE, u"Pair", u"Variant first, Optional Variant second", u"String"),
+                                             method<&ITester::Gather>(7, u"Gather", u"String separator, ParamArray Variant() rest", u"String"),
+                                             indexed_get<&ITester::get_Peer>(8, u"Chain", u"Tester"),
                                          }};
         return desc;
     }
@@ -74,6 +79,27 @@ public:
         return call([&] { peer = oa::make_ref(*value); }, value);
     }
     HRESULT STDMETHODCALLTYPE get_Peer(ITester** value) override { return call([&] { peer.copy_to(value); }, value); }
+
+    // Each value as text; a left-out one as "-".
+    static std::u16string text_of(const VARIANT& v) {
+        if (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND) return u"-";
+        oa::unique_variant text;
+        oa::check(oa::change_type(&text, &v, 0, VT_BSTR));
+        return std::u16string(oa::view(text.bstrVal));
+    }
+    HRESULT STDMETHODCALLTYPE Pair(VARIANT* first, VARIANT* second, BSTR* result) override {
+        return call([&] { *result = oa::make_bstr(text_of(*first) + u"," + text_of(*second)).release(); }, first,
+                    second, result);
+    }
+    HRESULT STDMETHODCALLTYPE Gather(BSTR* separator, SAFEARRAY** rest, BSTR* result) override {
+        return call([&] {
+            std::u16string out = u"[";
+            const auto* values = static_cast<const VARIANT*>((*rest)->pvData);
+            for (ULONG i = 0; i < (*rest)->rgsabound[0].cElements; ++i)
+                out += (i ? std::u16string(oa::view(*separator)) : u"") + text_of(values[i]);
+            *result = oa::make_bstr(out + u"]").release();
+        }, separator, rest, result);
+    }
 
     LONG count = 0;
     oa::com_ptr<ITester> peer;
@@ -212,6 +238,73 @@ TEST_F(Dispatcher, ObjectPropertiesTakeTheirInterfaceOrNothing) {
     var nothing;
     ASSERT_EQ(S_OK, invoke(dispatch(), u"Peer", DISPATCH_PROPERTYPUT, {nothing}).hr);
     EXPECT_FALSE(object->peer);
+}
+
+TEST_F(Dispatcher, OptionalArgumentsMayBeLeftOutAndAParamArrayTakesTheRest) {
+    var a(u"a"), b(2), c(u"c"), sep(u"+");
+    const struct {
+        const char16_t* name;
+        std::vector<VARIANT> args;  // in the script's order
+        HRESULT hr;
+        const char16_t* result;
+    } cases[] = {
+        {u"Pair", {a, b}, S_OK, u"a,2"},
+        {u"Pair", {a}, S_OK, u"a,-"},
+        {u"Pair", {}, DISP_E_BADPARAMCOUNT, u""},
+        {u"Pair", {a, b, c}, DISP_E_BADPARAMCOUNT, u""},
+        {u"Gather", {sep}, S_OK, u"[]"},
+        {u"Gather", {sep, a, b, c}, S_OK, u"[a+2+c]"},
+        {u"Gather", {}, DISP_E_BADPARAMCOUNT, u""},
+    };
+    for (const auto& k : cases) {
+        auto out = invoke_id(dispatch(), id_of(dispatch(), k.name), DISPATCH_METHOD, k.args);
+        EXPECT_EQ(k.hr, out.hr) << oa::utf16_to_utf8(k.name) << " with " << k.args.size();
+        if (k.hr == S_OK) {
+            EXPECT_EQ(k.result, out.result.str());
+        }
+    }
+
+    oa::com_ptr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, dispatch()->GetTypeInfo(0, 0, info.put()));
+    for (auto [index, optional] : {std::pair{7u, SHORT{1}}, std::pair{8u, SHORT{-1}}}) {
+        FUNCDESC* fd = nullptr;
+        ASSERT_EQ(S_OK, info->GetFuncDesc(index, &fd));
+        EXPECT_EQ(optional, fd->cParamsOpt);
+        EXPECT_EQ(optional == 1, (fd->lprgelemdescParam[1].paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0);
+        info->ReleaseFuncDesc(fd);
+    }
+
+    // Signatures whose types fit the C++ method but break the rules for leaving out.
+    using namespace oa::disp;
+    auto refusal = [](auto make) -> std::string {
+        try {
+            make();
+        } catch (const std::logic_error& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    for (const char16_t* pair : {u"Optional Variant first, Variant second", u"ParamArray Variant first, Variant second"})
+        EXPECT_NE(std::string::npos, refusal([&] { method<&ITester::Pair>(DISPID_VALUE, u"Pair", pair, u"String"); }).find("ParamArray"))
+            << oa::utf16_to_utf8(pair);
+    EXPECT_NE(std::string::npos, refusal([] {
+                  method<&ITester::Gather>(7, u"Gather", u"Optional String separator, ParamArray Variant() rest", u"String");
+              }).find("ParamArray"));
+}
+
+TEST_F(Dispatcher, AnIndexedObjectPropertyPassesItsArgumentsToTheObjectsDefaultMember) {
+    var a(u"a"), b(2);
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, invoke(dispatch(), u"Chain", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {a}).hr)
+        << "no object to index";
+    auto other = oa::make_self<tester>();
+    object->peer = other;
+    auto out = invoke(dispatch(), u"Chain", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {a, b});
+    ASSERT_EQ(S_OK, out.hr);
+    EXPECT_EQ(u"a,2", out.result.str());
+    out = get_property(dispatch(), u"Chain");
+    ASSERT_EQ(VT_DISPATCH, out.result.vt);
+    EXPECT_EQ(static_cast<IDispatch*>(other.get()), out.result.pdispVal);
+    EXPECT_THROW(oa::disp::indexed_get<&ITester::get_Count>(4, u"Count", u"Long"), std::logic_error);
 }
 
 TEST_F(Dispatcher, ACallFromAnotherThreadIsRefusedAndChangesNothing) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -32,6 +33,7 @@ struct param {
     VARTYPE vt = VT_EMPTY;     // VT_BSTR, VT_I2, VT_BOOL, VT_I4, VT_VARIANT, VT_DISPATCH, VT_UI1, VT_ARRAY|VT_UI1
     bool byref = false;
     bool written = false;  // the member may write through it; others may alias the caller's value
+    bool optional = false;  // a Variant the caller may leave out: it then holds DISP_E_PARAMNOTFOUND
     storage store = storage::variant;
     const IID* iid = nullptr;                // objects: the interface the member takes
     IUnknown* (*as_unknown)(void*) = nullptr;  // objects: the held pointer as IUnknown
@@ -46,6 +48,8 @@ struct member {
     member_kind kind = member_kind::method;
     std::vector<param> params;  // without the result
     bool has_result = false;
+    bool vararg = false;  // the last parameter, Variant(), takes every further argument, in order
+    bool indexes_default = false;  // arguments given to this object property go to its default member
     param result;
     thunk call = nullptr;
 };
@@ -164,7 +168,10 @@ template <class I, class... A, HRESULT (I::*Method)(A...)> struct method_traits<
 
 // Checks the declared types against the C++ signature and fills names and types.
 // signature: "String host, String protocol, Integer port"; a name starting with '&'
-// marks an argument that the member writes. result: a type word, or empty for none.
+// marks an argument that the member writes; "Optional Variant x" one that callers may
+// leave out (only after the required ones), "ParamArray Variant() rest" as the last one
+// the arguments from there on (the member gets them as an array, possibly empty).
+// result: a type word, or empty for none.
 member build(member_kind kind, DISPID id, std::u16string_view name, std::u16string_view signature,
              std::u16string_view result, std::vector<param> cxx_params, thunk call);
 }  // namespace detail
@@ -190,6 +197,15 @@ template <auto Method> member put(DISPID id, std::u16string_view name, std::u16s
     std::u16string sig(type);
     sig += u" value";
     return detail::build(member_kind::put, id, name, sig, u"", T::describe(), &T::call);
+}
+
+// A property get of an object that callers may index: the arguments given to it go to the
+// default member of the object it returns (WScript.Arguments(0) reads Arguments.Item(0)).
+template <auto Method> member indexed_get(DISPID id, std::u16string_view name, std::u16string_view type) {
+    member m = get<Method>(id, name, type);
+    if (m.result.store != storage::object) throw std::logic_error("only an object property can be indexed");
+    m.indexes_default = true;
+    return m;
 }
 
 // The dispatcher: coerces the arguments to the declared types (by-reference arguments

@@ -1,0 +1,160 @@
+#include <host/windows/console.h>
+#include <host/windows/engine.h>
+
+#include <oa/error.h>
+#include <oa/implements.h>
+#include <oa/text.h>
+
+#include <cstdio>
+#include <utility>
+
+namespace q2mrhost::windows {
+
+namespace {
+
+// A failure's words when the engine gave none: the standard run-time text, else its code.
+std::u16string description_of(HRESULT code) {
+    if (const LONG n = oa::failure_number(code); n != code && oa::vb_description(n) != oa::vb_description(0))
+        return std::u16string(oa::vb_description(n));
+    char text[32];
+    std::snprintf(text, sizeof text, "failure 0x%08lX", static_cast<unsigned long>(code));
+    return oa::ascii_to_utf16(text);
+}
+
+// The host's side of the engine: it hands out WScript and reports the script's failures.
+class script_site final : public oa::implements<script_site, IActiveScriptSite> {
+public:
+    static constexpr std::u16string_view class_name = u"ScriptSite";
+
+    script_site(oa::com_ptr<IHostScript> wscript, std::string script_path, const bool& quitting)
+        : wscript_(std::move(wscript)), script_path_(std::move(script_path)), quitting_(quitting) {}
+
+    bool failed() const noexcept { return failed_; }
+    // After the engine closed: the site no longer hands out WScript.
+    void forget() noexcept { wscript_ = nullptr; }
+
+    HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** type) override {
+        if (item) *item = nullptr;
+        if (type) *type = nullptr;
+        if (!name || !wscript_ || !oa::disp::same_name(oa::view_z(name), u"WScript")) return TYPE_E_ELEMENTNOTFOUND;
+        if ((mask & SCRIPTINFO_IUNKNOWN) && !item) return E_POINTER;
+        if ((mask & SCRIPTINFO_ITYPEINFO) && !type) return E_POINTER;
+        if (mask & SCRIPTINFO_ITYPEINFO)
+            if (HRESULT hr = wscript_->GetTypeInfo(0, 0, type); FAILED(hr)) return hr;
+        if (mask & SCRIPTINFO_IUNKNOWN) wscript_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(item));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR* version) override {
+        if (version) *version = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
+        if (!error) return E_POINTER;
+        oa::unique_excepinfo info;
+        if (FAILED(error->GetExceptionInfo(&info))) info = oa::unique_excepinfo();
+        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+        if (quitting_ || info.scode == quit_requested) return S_OK;  // WScript.Quit leaving the script
+        failed_ = true;
+        DWORD context = 0;
+        ULONG line = 0;
+        LONG column = 0;
+        const bool placed = SUCCEEDED(error->GetSourcePosition(&context, &line, &column));
+        const HRESULT code = info.scode ? info.scode : info.wCode ? oa::vb_hresult(info.wCode) : E_FAIL;
+        std::u16string description(oa::view(info.bstrDescription));
+        if (description.empty()) description = description_of(code);
+        std::string message = script_path_ + (placed ? ":" + std::to_string(line + 1ul) : std::string()) + ": " +
+                              std::to_string(oa::failure_number(code)) + ": " + oa::utf16_to_utf8(description) + "\n";
+        write_bytes(standard::error, message);
+        return S_OK;
+    }
+
+private:
+    oa::com_ptr<IHostScript> wscript_;
+    std::string script_path_;
+    const bool& quitting_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+std::string describe(HRESULT hr) {
+    std::string text = oa::utf16_to_utf8(oa::take_error_description(hr));
+    if (text.empty()) {
+        char code[32];
+        std::snprintf(code, sizeof code, "failure 0x%08lX", static_cast<unsigned long>(hr));
+        text = code;
+    }
+    return text;
+}
+
+const char16_t* language_of(std::string_view script_path) noexcept {
+    const auto dot = script_path.rfind('.');
+    if (dot == std::string_view::npos || script_path.find_first_of("/\\", dot) != std::string_view::npos) return nullptr;
+    std::string extension(script_path.substr(dot + 1));
+    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (extension == "vbs") return u"VBScript";
+    if (extension == "js") return u"JScript";
+    return nullptr;
+}
+
+oa::com_ptr<IActiveScript> make_engine(const char16_t* language, std::string& why) {
+    CLSID engine_class{};
+    oa::com_ptr<IActiveScript> engine;
+    HRESULT hr = CLSIDFromProgID(oa::ole(language), &engine_class);
+    if (SUCCEEDED(hr))
+        hr = CoCreateInstance(engine_class, nullptr, CLSCTX_INPROC_SERVER, iid_of<IActiveScript>(), engine.put_void());
+    if (FAILED(hr)) why = "the " + oa::utf16_to_utf8(language) + " engine is not available: " + describe(hr);
+    return engine;
+}
+
+script_result run_script(oa::com_ptr<IActiveScript> engine, const std::string& script_path, const std::u16string& text,
+                         script_facts facts) {
+    bool quitting = false;
+    int quit_code = 0;
+    IActiveScript* running = engine.get();
+    facts.quit = [&quitting, &quit_code, running](int code) {
+        quitting = true;
+        quit_code = code;
+        // Engines that offer it stop the script at once; the others (Wine's) unwind it by
+        // the failure that Quit raises.
+        running->InterruptScriptThread(SCRIPTTHREADID_CURRENT, nullptr, 0);
+    };
+    oa::com_ptr<script_site> site = oa::make_self<script_site>(make_wscript(std::move(facts)), script_path, quitting);
+    oa::com_ptr<IActiveScriptParse64> parser = engine.try_query<IActiveScriptParse64>();
+
+    HRESULT hr = parser ? parser->InitNew() : E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = engine->SetScriptSite(site.get());
+    if (SUCCEEDED(hr)) hr = engine->AddNamedItem(L"WScript", SCRIPTITEM_ISVISIBLE);
+    if (SUCCEEDED(hr)) {
+        oa::unique_excepinfo info;
+        hr = parser->ParseScriptText(oa::ole(text.c_str()), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE,
+                                     nullptr, &info);
+    }
+    if (SUCCEEDED(hr) && !site->failed() && !quitting) hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+    engine->Close();
+    site->forget();
+    parser = nullptr;
+    engine = nullptr;
+
+    script_result result;
+    if (quitting) {
+        result.how = script_result::end::exited;
+        result.exit_code = quit_code;
+    } else if (site->failed()) {
+        result.how = script_result::end::failed;
+    } else if (FAILED(hr)) {
+        write_bytes(standard::error, script_path + ": the script engine failed: " + describe(hr) + "\n");
+        result.how = script_result::end::failed;
+    } else {
+        result.how = script_result::end::completed;
+    }
+    return result;
+}
+
+}  // namespace q2mrhost::windows

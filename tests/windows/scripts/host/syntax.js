@@ -1,0 +1,2 @@
+WScript.Echo("never");
+var x = ;

@@ -1,0 +1,3 @@
+' A script that does not compile runs no line.
+WScript.Echo "never"
+If Then
