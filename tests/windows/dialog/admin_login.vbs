@@ -1,5 +1,5 @@
-' The "Admin" login, typed into the dialog by whoever sits at the display. The argument,
-' when given, is a fixture for the emulated server.
+' The "Admin" login, typed into the dialog by whoever sits at the display. Run by the
+' Windows host with --server; under the stock cscript, give the fixture as the argument.
 If WScript.Arguments.Count > 0 Then CreateObject("mrlib.Emulator").LoadFixture WScript.Arguments(0)
 Set s = CreateObject("quellar2mrapi.t2mrapp")
 WScript.Echo "Connect=[" & s.Connect("localhost", "tcp", 8400) & "]"
