@@ -15,8 +15,8 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(kind::count_)> k
     "api", "User", "ObjectList", "ObjectData", "Attribute", "Emulator"};
 
 // Appends code units as a JSON string: UTF-8, '"', '\\' and control characters escaped as
-// the fixture's JSON library writes them, an unpaired surrogate as U+FFFD. Straight into the line, so
-// that a text of many MiB is held once, as the line itself.
+// the fixture's JSON library writes them, an unpaired surrogate as U+FFFD. Straight into
+// the line, so that a text of many MiB is held once, as the line itself.
 template <class UnitAt> void append_json(std::string& out, std::size_t units, UnitAt unit_at) {
     // The exact room first: a long text grows the line once, not by doubling.
     std::size_t room = 2 + 8;  // the quotes, and the few bytes that close the line
@@ -31,13 +31,7 @@ template <class UnitAt> void append_json(std::string& out, std::size_t units, Un
     out.reserve(out.size() + room);
     out += '"';
     for (std::size_t i = 0; i < units; ++i) {
-        char32_t cp = unit_at(i);
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units && unit_at(i + 1) >= 0xDC00 && unit_at(i + 1) <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (unit_at(i + 1) - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
+        const char32_t cp = oa::code_point_at(unit_at, units, i);
         switch (cp) {
         case u'"': out += "\\\""; continue;
         case u'\\': out += "\\\\"; continue;
@@ -53,20 +47,8 @@ template <class UnitAt> void append_json(std::string& out, std::size_t units, Un
             out += "\\u00";
             out += hex[cp >> 4];
             out += hex[cp & 0xF];
-        } else if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
+            oa::append_utf8(out, cp);
         }
     }
     out += '"';

@@ -63,34 +63,45 @@ inline std::optional<std::u16string> utf8_to_utf16(std::string_view in) {
     return out;
 }
 
+// Appends one code point as UTF-8.
+inline void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The code point that starts at text[i], advancing i past a surrogate pair; an unpaired
+// surrogate reads as U+FFFD.
+template <class UnitAt> char32_t code_point_at(UnitAt unit_at, std::size_t size, std::size_t& i) {
+    const char32_t cp = unit_at(i);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < size) {
+        const char32_t low = unit_at(i + 1);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            ++i;
+            return 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return cp >= 0xD800 && cp <= 0xDFFF ? char32_t{0xFFFD} : cp;
+}
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 inline std::string utf16_to_utf8(std::u16string_view in) {
     std::string out;
     out.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        char32_t cp = in[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
+    const auto unit_at = [&](std::size_t k) { return static_cast<char32_t>(in[k]); };
+    for (std::size_t i = 0; i < in.size(); ++i) append_utf8(out, code_point_at(unit_at, in.size(), i));
     return out;
 }
 
