@@ -7,3 +7,8 @@ name = "jane"
 password = ""
 result = s.Login(name, password, "Admin", "/db/alpha", "dialog")
 WScript.Echo "Login=[" & result & "] name=[" & name & "] password=[" & password & "]"
+' A second login, whose dialog is closed with its close box.
+name = "joe"
+password = ""
+result = s.Login(name, password, "Admin", "/db/alpha", "dialog")
+WScript.Echo "Closed=[" & result & "] name=[" & name & "] password=[" & password & "]"

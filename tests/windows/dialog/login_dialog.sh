@@ -5,7 +5,8 @@
 #       a prefix of its own with a display: the dialog opens with its caption, labels and
 #       layout from the form's twips, the focus in the password box; Enter with the password
 #       empty shows "Invalid Password, try again!"; once dismissed, the focus is back in the
-#       password box; the typed password and the user name come back to the script.
+#       password box; the typed password and the user name come back to the script. A second
+#       dialog closed with its close box counts as cancelled.
 #       SHOT receives a screenshot of the dialog.
 #   login_dialog.sh hidden COMMAND...
 #       the shared prefix, no display: "Login Cancelled." and a note on standard error.
@@ -37,6 +38,7 @@ if [ "$mode" = hidden ]; then
     unset DISPLAY
     "$@" </dev/null 2>"$work/err" | tr -d '\r' >"$work/out" || true
     grep -q '^Login=\[Login Cancelled.\] name=\[jane\] password=\[\]$' "$work/out" || fail "no cancellation"
+    grep -q '^Closed=\[Login Cancelled.\] name=\[joe\] password=\[\]$' "$work/out" || fail "no second cancellation"
     grep -q 'dialog "Norvane Change Login" could not be shown' "$work/err" || fail "no note on standard error"
     echo "PASS: no display, cancelled, with a note"
     exit 0
@@ -104,8 +106,14 @@ xdotool windowfocus --sync "$dialog"
 xdotool type --delay 20 's3cret'
 wait_for "password 6 6" focus "Norvane Change Login"
 xdotool key Return
+
+# The second login's dialog: the name filled in, then the close box.
+wait_for "password 0 0" focus "Norvane Change Login"
+probe texts "Norvane Change Login" | grep -qx joe || fail "the second dialog's name: $(probe texts 'Norvane Change Login')"
+probe close "Norvane Change Login"
 for _ in $(seq 100); do kill -0 $host 2>/dev/null || break; sleep 0.1; done
 wait $host || true
 tr -d '\r' <"$work/out" >"$work/out.lf" && mv "$work/out.lf" "$work/out"
 grep -q '^Login=\[\] name=\[jane\] password=\[s3cret\]$' "$work/out" || fail "the login's result"
+grep -q '^Closed=\[Login Cancelled.\] name=\[joe\] password=\[\]$' "$work/out" || fail "the closed dialog's result"
 echo "PASS: dialog shown, rules kept, credentials handed back"

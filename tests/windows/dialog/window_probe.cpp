@@ -3,6 +3,7 @@
 //   window_probe focus TITLE    -> "password|text|button|none SELSTART SELEND"
 //   window_probe texts TITLE    -> each child window's text, one per line
 //   window_probe layout TITLE   -> "client W H", then "TEXT LEFT TOP WIDTH HEIGHT" per child
+//   window_probe close TITLE    -> the window's close box pressed (WM_CLOSE)
 #include <windows.h>
 
 #include <cstdio>
@@ -60,6 +61,10 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argv[1];
     if (what == L"texts") {
         EnumChildWindows(window, print_text, 0);
+        return 0;
+    }
+    if (what == L"close") {
+        PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
     if (what == L"layout") {
