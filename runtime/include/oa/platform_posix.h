@@ -182,6 +182,7 @@ struct SAFEARRAY {
 };
 
 constexpr USHORT FADF_FIXEDSIZE = 0x0010;
+constexpr USHORT FADF_HAVEIID = 0x0040;
 constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 constexpr USHORT FADF_BSTR = 0x0100;
 constexpr USHORT FADF_UNKNOWN = 0x0200;
@@ -196,6 +197,7 @@ constexpr USHORT VARIANT_LOCALBOOL = 0x10;
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 constexpr LCID LOCALE_NEUTRAL = 0;
+constexpr LCID LOCALE_INVARIANT = 0x007F;
 
 // ---------------------------------------------------------------------------------------
 // Dispatch
