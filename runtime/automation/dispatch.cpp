@@ -159,11 +159,14 @@ HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DI
     HRESULT hr = named ? S_OK : DISP_E_UNKNOWNNAME;
     // Argument names belong to the first member of that id (the one the type information shows).
     const member* m = named ? desc.first_with_id(named->id) : nullptr;
+    // As in the type information, a put's value has no name of its own.
+    const bool is_put = m && (m->kind == member_kind::put || m->kind == member_kind::putref);
+    const std::size_t nameable = m ? m->params.size() - (is_put ? 1 : 0) : 0;
     // Names after the first are argument names: their ids are their positions.
     for (UINT i = 1; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN;
         if (m) {
-            for (std::size_t k = 0; k < m->params.size(); ++k)
+            for (std::size_t k = 0; k < nameable; ++k)
                 if (same_name(m->params[k].name, view_z(names[i]))) ids[i] = static_cast<DISPID>(k);
         }
         if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
@@ -313,6 +316,8 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
         } else {
             HRESULT hr = S_OK;
             if (!quick_integer(*value, declared, s.temp, hr)) hr = VariantChangeType(&s.temp, value, 0, declared);
+            // Nothing has no value to convert (DISP_E_BADVARTYPE): for the caller a wrong argument.
+            if (hr == DISP_E_BADVARTYPE && (value->vt & VT_TYPEMASK) == VT_DISPATCH) return DISP_E_TYPEMISMATCH;
             if (FAILED(hr)) return hr;
         }
     }
@@ -386,22 +391,39 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
     const member* m = desc.find(id, flags);
     if (!m) return DISP_E_MEMBERNOTFOUND;
-    if (m->kind == member_kind::put || m->kind == member_kind::putref) {
-        if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
-            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
-            return DISP_E_PARAMNOTFOUND;
-    } else if (params->cNamedArgs != 0) {
-        return DISP_E_NONAMEDARGS;
-    }
+    const bool is_put = m->kind == member_kind::put || m->kind == member_kind::putref;
+    if (is_put && (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
+                   params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+        return DISP_E_PARAMNOTFOUND;
+    if (params->cNamedArgs && !params->rgdispidNamedArgs) return E_INVALIDARG;
     const UINT count = params->cArgs;
     if (count != m->params.size()) return DISP_E_BADPARAMCOUNT;
     if (count + 1 > max_params) return DISP_E_BADPARAMCOUNT;
+
+    // Where each argument sits in rgvarg: positional ones last first, named ones (the first
+    // cNamedArgs entries) at the argument their id names. Every argument must be given
+    // exactly once.
+    std::array<UINT, max_params> at;
+    const UINT positional = count - params->cNamedArgs;
+    for (UINT i = 0; i < positional; ++i) at[i] = count - 1 - i;
+    if (is_put) {
+        if (count) at[count - 1] = 0;
+    } else {
+        std::uint32_t given = 0;
+        for (UINT j = 0; j < params->cNamedArgs; ++j) {
+            const DISPID named = params->rgdispidNamedArgs[j];
+            if (named < static_cast<DISPID>(positional) || named >= static_cast<DISPID>(count) || (given >> named & 1))
+                return DISP_E_BADPARAMCOUNT;
+            given |= 1u << named;
+            at[named] = j;
+        }
+    }
 
     slot_block slots(count);
     std::array<void*, max_params> where;  // set place by place: zeroing all of it showed in profiles
     where[count] = nullptr;
     for (UINT i = 0; i < count; ++i) {
-        const UINT k = count - 1 - i;  // arguments arrive last first
+        const UINT k = at[i];
         HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i]);
         if (FAILED(hr)) {
             if (arg_err && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)) *arg_err = k;
