@@ -88,6 +88,8 @@ STDAPI CoInitializeEx(void*, DWORD) {
     return t_init_count++ == 0 ? S_OK : S_FALSE;
 }
 
+STDAPI CoInitialize(void* pvReserved) { return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED); }
+
 STDAPI_(void) CoUninitialize() {
     if (t_init_count == 0) return;  // unbalanced call
     if (--t_init_count == 0) clear_thread_error_info();

@@ -117,6 +117,30 @@ HRESULT offset_of(SAFEARRAY* psa, const LONG* idx, std::uint64_t& offset) {
 
 }  // namespace
 
+STDAPI_(SAFEARRAY*) SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
+    const std::size_t elem = value_size(vt);
+    if (!elem || vt == VT_DECIMAL || !cDims || cDims > 0xFFFF || !rgsabound) return nullptr;
+    std::uint64_t count = 1;
+    for (UINT d = 0; d < cDims; ++d)
+        if (__builtin_mul_overflow(count, static_cast<std::uint64_t>(rgsabound[d].cElements), &count)) return nullptr;
+    std::size_t bytes;
+    if (!data_bytes(count, static_cast<ULONG>(elem), bytes)) return nullptr;
+    void* data = nullptr;
+    if (bytes && !(data = std::calloc(1, bytes))) return nullptr;
+    SAFEARRAY* psa = alloc_descriptor(static_cast<USHORT>(cDims));
+    if (!psa) {
+        std::free(data);
+        return nullptr;
+    }
+    psa->fFeatures = features_of(vt);
+    psa->cbElements = static_cast<ULONG>(elem);
+    psa->pvData = data;
+    // The caller lists the dimensions left to right; the descriptor keeps them rightmost first.
+    for (UINT d = 0; d < cDims; ++d) psa->rgsabound[cDims - 1 - d] = rgsabound[d];
+    stored_vartype(psa) = vt;
+    return psa;
+}
+
 STDAPI_(SAFEARRAY*) SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
     const std::size_t elem = value_size(vt);
     if (!elem || vt == VT_DECIMAL) return nullptr;
