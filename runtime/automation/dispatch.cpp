@@ -282,6 +282,7 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
         }
         return S_OK;
     }
+    if ((src.vt & VT_BYREF) && !src.byref) return E_POINTER;  // a reference to nothing, of any type
     VARIANT* value = &src;
     if (src.vt == (declared | VT_BYREF) && declared != VT_VARIANT) {
         // The caller's own variable of the declared type: the member works on it directly.
