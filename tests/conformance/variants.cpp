@@ -134,13 +134,9 @@ void unlock(holder& h) {
     if (h.v.vt == (VT_ARRAY | VT_I4) && h.v.parray && h.v.parray->cLocks) SafeArrayUnlock(h.v.parray);
 }
 
+// Frees what a value holds; one of a type the runtime refuses holds nothing and is forgotten.
 void forget_odd(VARIANT& v) {
-    const VARTYPE base = v.vt & VT_TYPEMASK;
-    const bool odd = (v.vt & ~(VT_BYREF | VT_ARRAY | VT_TYPEMASK)) || base == VT_VARIANT || base == VT_VOID ||
-                     base == VT_HRESULT || base == VT_PTR || base == VT_SAFEARRAY || base == 15 || base == 0x0FFF ||
-                     v.vt == (VT_ARRAY | VT_EMPTY);
-    if (odd && !(v.vt & VT_BYREF)) v.vt = VT_EMPTY;
-    if (odd && (v.vt & VT_BYREF) && (base != VT_VARIANT)) v.vt = VT_EMPTY;
+    if (VariantClear(&v) == DISP_E_BADVARTYPE) v.vt = VT_EMPTY;
 }
 
 }  // namespace
