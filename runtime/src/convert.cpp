@@ -284,6 +284,8 @@ public:
         p.dec.neg = minus || paren;
         return true;
     }
+    // Hexadecimal or octal digits beyond 64 bits.
+    bool overflowed() const { return overflow_; }
 
 private:
     bool at(OLECHAR c) const { return i_ < n_ && s_[i_] == c; }
@@ -357,14 +359,11 @@ private:
         return true;
     }
 
-public:
-    bool overflow_ = false;
-
-private:
     const OLECHAR* s_;
     std::size_t n_;
     std::size_t i_ = 0;
     OLECHAR currency_;
+    bool overflow_ = false;
 };
 
 // A hexadecimal or octal number into a type: integer types read the bits in their own
@@ -420,7 +419,7 @@ HRESULT text_to(BSTR text, LCID lcid, VARTYPE vt, VARIANT& out) {
     Parsed p;
     number_reader reader(text, n, lcid);
     if (!text || !reader.read(p)) return DISP_E_TYPEMISMATCH;
-    if (reader.overflow_) return DISP_E_OVERFLOW;
+    if (reader.overflowed()) return DISP_E_OVERFLOW;
     if (p.radix) return radix_to(p.bits, vt, out);
     const Decimal& d = p.dec;
     if (vt == VT_R8 || vt == VT_R4 || vt == VT_BOOL) {
