@@ -10,7 +10,9 @@ oa::unique_bstr text_of(const VARIANT& value) {
     if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
     if (v->vt == VT_NULL) oa::raise_vb(oa::vb::invalid_use_of_null);
     oa::unique_variant text;
-    const HRESULT hr = oa::change_type(&text, v, VARIANT_ALPHABOOL, VT_BSTR);
+    HRESULT hr = oa::change_type(&text, v, VARIANT_ALPHABOOL, VT_BSTR);
+    // Nothing has no text: the runtime says DISP_E_BADVARTYPE, a script sees a type mismatch.
+    if (hr == DISP_E_BADVARTYPE && v->vt == VT_DISPATCH) hr = DISP_E_TYPEMISMATCH;
     if (FAILED(hr)) {
         const int number = oa::vb_number_for(hr);
         if (number != 0) oa::raise_vb(number);

@@ -173,11 +173,14 @@ HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DI
     HRESULT hr = named ? S_OK : DISP_E_UNKNOWNNAME;
     // Argument names belong to the first member of that id (the one the type information shows).
     const member* m = named ? desc.first_with_id(named->id) : nullptr;
+    // As in the type information, a put's value has no name of its own.
+    const bool is_put = m && (m->kind == member_kind::put || m->kind == member_kind::putref);
+    const std::size_t nameable = m ? m->params.size() - (is_put ? 1 : 0) : 0;
     // Names after the first are argument names: their ids are their positions.
     for (UINT i = 1; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN;
         if (m) {
-            for (std::size_t k = 0; k < m->params.size(); ++k)
+            for (std::size_t k = 0; k < nameable; ++k)
                 if (same_name(m->params[k].name, view_z(names[i]))) ids[i] = static_cast<DISPID>(k);
         }
         if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
@@ -293,6 +296,7 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
         }
         return S_OK;
     }
+    if ((src.vt & VT_BYREF) && !src.byref) return E_POINTER;  // a reference to nothing, of any type
     VARIANT* value = &src;
     if (src.vt == (declared | VT_BYREF) && declared != VT_VARIANT) {
         // The caller's own variable of the declared type: the member works on it directly.
@@ -327,6 +331,8 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
         } else {
             HRESULT hr = S_OK;
             if (!quick_integer(*value, declared, s.temp, hr)) hr = VariantChangeType(&s.temp, value, 0, declared);
+            // Nothing has no value to convert (DISP_E_BADVARTYPE): for the caller a wrong argument.
+            if (hr == DISP_E_BADVARTYPE && (value->vt & VT_TYPEMASK) == VT_DISPATCH) return DISP_E_TYPEMISMATCH;
             if (FAILED(hr)) return hr;
         }
     }
@@ -427,13 +433,11 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
     const member* m = desc.find(id, flags);
     if (!m) return DISP_E_MEMBERNOTFOUND;
-    if (m->kind == member_kind::put || m->kind == member_kind::putref) {
-        if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
-            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
-            return DISP_E_PARAMNOTFOUND;
-    } else if (params->cNamedArgs != 0) {
-        return DISP_E_NONAMEDARGS;
-    }
+    const bool is_put = m->kind == member_kind::put || m->kind == member_kind::putref;
+    if (is_put && (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
+                   params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+        return DISP_E_PARAMNOTFOUND;
+    if (params->cNamedArgs && !params->rgdispidNamedArgs) return E_INVALIDARG;
     const UINT count = params->cArgs;
     if (m->indexes_default && count > 0 && params->cNamedArgs == 0) {
         unique_variant object;
@@ -447,20 +451,43 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     }
     const UINT declared = static_cast<UINT>(m->params.size());
     const UINT fixed = m->vararg ? declared - 1 : declared;
-    UINT required = fixed;
-    while (required > 0 && m->params[required - 1].optional) --required;
-    if (count < required || (count > fixed && !m->vararg)) return DISP_E_BADPARAMCOUNT;
     if (declared + 1 > max_params) return DISP_E_BADPARAMCOUNT;
+
+    // Where each fixed argument sits in rgvarg: positional ones last first, named ones (the
+    // first cNamedArgs entries) at the argument their id names, a put's value first. Each
+    // argument is given once at most; one not given must be optional.
+    constexpr UINT absent = ~0u;
+    std::array<UINT, max_params> at;
+    const UINT positional = count - params->cNamedArgs;
+    if (is_put) {
+        if (count != declared) return DISP_E_BADPARAMCOUNT;
+        for (UINT i = 0; i + 1 < count; ++i) at[i] = count - 1 - i;
+        if (count) at[count - 1] = 0;
+    } else {
+        if (positional > fixed && !m->vararg) return DISP_E_BADPARAMCOUNT;
+        if (m->vararg && params->cNamedArgs) return DISP_E_NONAMEDARGS;
+        for (UINT i = 0; i < fixed; ++i) at[i] = i < positional ? count - 1 - i : absent;
+        std::uint32_t given = 0;
+        for (UINT j = 0; j < params->cNamedArgs; ++j) {
+            const DISPID named = params->rgdispidNamedArgs[j];
+            if (named < static_cast<DISPID>(positional) || named >= static_cast<DISPID>(fixed) || (given >> named & 1))
+                return DISP_E_BADPARAMCOUNT;
+            given |= 1u << named;
+            at[named] = j;
+        }
+        for (UINT i = 0; i < fixed; ++i)
+            if (at[i] == absent && !m->params[i].optional) return DISP_E_BADPARAMCOUNT;
+    }
 
     slot_block slots(declared);
     std::array<void*, max_params> where;  // set place by place: zeroing all of it showed in profiles
     where[declared] = nullptr;
     for (UINT i = 0; i < fixed; ++i) {
-        if (i >= count) {
+        const UINT k = at[i];
+        if (k == absent) {
             left_out(m->params[i], slots[i], where[i]);
             continue;
         }
-        const UINT k = count - 1 - i;  // arguments arrive last first
         HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i]);
         if (FAILED(hr)) {
             if (arg_err && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)) *arg_err = k;
@@ -483,7 +510,7 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
         } else where[declared] = storage_of(result_value, m->result.store);
     }
     HRESULT hr = m->call(self, where.data());
-    for (UINT i = 0; i < fixed && i < count; ++i) finish(slots[i]);
+    for (UINT i = 0; i < fixed; ++i) finish(slots[i]);
     if (m->has_result && m->result.store == storage::object) {
         result_value.vt = VT_DISPATCH;
         result_value.pdispVal = returned_object ? m->result.as_dispatch(returned_object) : nullptr;

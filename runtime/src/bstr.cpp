@@ -69,6 +69,8 @@ STDAPI_(INT) SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT cch) {
     BSTR old = *pbstr;
     BSTR b = alloc_bytes(static_cast<std::uint64_t>(cch) * 2);
     if (!b) return FALSE;
+    // Without a new text the old one is kept, as far as it reaches.
+    if (!psz && old) psz = old;
     std::size_t copy = psz ? cch : 0;
     if (psz && old) {
         // The source may lie inside the old string: copy only what it holds.

@@ -23,8 +23,6 @@ struct Registration {
     DWORD cookie;
     CLSID clsid;
     IUnknown* object;  // one reference, held until revoked
-    bool single_use;
-    bool used;
 };
 
 struct Library {
@@ -70,13 +68,12 @@ HRESULT load_library(State& s, const std::string& path, Library*& lib) {
     return S_OK;
 }
 
-// An AddRef'd class object registered in this process, or null. `take` uses up a
-// single-use registration.
-IUnknown* find_registered(State& s, REFCLSID clsid, bool take) {
+// An AddRef'd class object registered in this process, or null. A single-use registration
+// serves every call of the process too: the flag concerns other processes only.
+IUnknown* find_registered(State& s, REFCLSID clsid) {
     std::lock_guard lock(s.classes_mutex);
     for (auto it = s.classes.rbegin(); it != s.classes.rend(); ++it) {
-        if (it->clsid == clsid && !(it->single_use && it->used)) {
-            it->used |= take;
+        if (it->clsid == clsid) {
             it->object->AddRef();
             return it->object;
         }
@@ -90,6 +87,8 @@ STDAPI CoInitializeEx(void*, DWORD) {
     state().init_count.fetch_add(1);
     return t_init_count++ == 0 ? S_OK : S_FALSE;
 }
+
+STDAPI CoInitialize(void* pvReserved) { return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED); }
 
 STDAPI_(void) CoUninitialize() {
     if (t_init_count == 0) return;  // unbalanced call
@@ -129,13 +128,13 @@ STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
     return *lplpszProgID ? S_OK : E_OUTOFMEMORY;
 }
 
-STDAPI CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD, DWORD flags, DWORD* lpdwRegister) {
+STDAPI CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD, DWORD, DWORD* lpdwRegister) {
     if (!pUnk || !lpdwRegister) return E_INVALIDARG;
     State& s = state();
     pUnk->AddRef();
     std::lock_guard lock(s.classes_mutex);
     const DWORD cookie = s.next_cookie++;
-    s.classes.push_back(Registration{cookie, rclsid, pUnk, flags == REGCLS_SINGLEUSE, false});
+    s.classes.push_back(Registration{cookie, rclsid, pUnk});
     *lpdwRegister = cookie;
     return S_OK;
 }
@@ -153,7 +152,7 @@ STDAPI CoRevokeClassObject(DWORD dwRegister) {
             }
         }
     }
-    return object ? S_OK : CO_E_OBJNOTREG;
+    return object ? S_OK : E_INVALIDARG;  // an unknown cookie, as the standard runtime answers
 }
 
 STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void*, REFIID riid, void** ppv) {
@@ -161,7 +160,7 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void*, REFIID riid,
     *ppv = nullptr;
     if (!(dwClsContext & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;  // only in-process servers exist
     State& s = state();
-    if (Ref<IUnknown> registered{find_registered(s, rclsid, true)}) return registered->QueryInterface(riid, ppv);
+    if (Ref<IUnknown> registered{find_registered(s, rclsid)}) return registered->QueryInterface(riid, ppv);
 
     ClassEntry entry;
     if (!registry_find_class(rclsid, entry)) return REGDB_E_CLASSNOTREG;
@@ -203,7 +202,7 @@ STDAPI OaClassLibraryCanUnloadNow(REFCLSID clsid) {
     ClassEntry entry;
     if (!registry_find_class(clsid, entry)) {
         // A class registered in-process lives in the program itself.
-        IUnknown* registered = find_registered(state(), clsid, false);
+        IUnknown* registered = find_registered(state(), clsid);
         if (!registered) return REGDB_E_CLASSNOTREG;
         registered->Release();
         return S_FALSE;

@@ -1,6 +1,7 @@
-// VariantChangeType(Ex): coercion between the automation value types.
-// The result is built in a local VARIANT and moved into the destination only on success,
-// so a failed conversion leaves the destination alone and in-place conversion is safe.
+// VariantChangeType(Ex): coercion between the automation value types, as the standard
+// runtime does it (tests/conformance holds its answers). The result is built in a local
+// VARIANT and moved into the destination only on success, so a failed conversion leaves
+// the destination alone and in-place conversion is safe.
 #include "internal.h"
 #include "variant_types.h"
 
@@ -16,11 +17,12 @@ namespace {
 
 // A number on its way between two types.
 struct Num {
-    enum Kind { Signed, Unsigned, Double } kind;
+    enum Kind { Signed, Unsigned, Double } kind = Signed;
     std::int64_t i = 0;
     std::uint64_t u = 0;
     double d = 0;
-    bool wraps = false;  // a Boolean: stored by truncation into unsigned types (True is all ones)
+    std::size_t width = 0;  // bytes of the integer type it came from; 0 for text
+    bool truncates = false;  // a Boolean: its bits are cut to the target's width
 };
 
 struct IntRange {
@@ -34,7 +36,7 @@ bool int_range(VARTYPE vt, IntRange& r) {
     case VT_UI1: r = {0, UINT8_MAX}; return true;
     case VT_I2: r = {INT16_MIN, INT16_MAX}; return true;
     case VT_UI2: r = {0, UINT16_MAX}; return true;
-    case VT_I4: case VT_INT: case VT_ERROR: r = {INT32_MIN, INT32_MAX}; return true;
+    case VT_I4: case VT_INT: r = {INT32_MIN, INT32_MAX}; return true;
     case VT_UI4: case VT_UINT: r = {0, UINT32_MAX}; return true;
     case VT_I8: r = {INT64_MIN, INT64_MAX}; return true;
     case VT_UI8: r = {0, UINT64_MAX}; return true;
@@ -42,26 +44,36 @@ bool int_range(VARTYPE vt, IntRange& r) {
     }
 }
 
-bool is_number_type(VARTYPE vt) {
+bool is_integer_type(VARTYPE vt) {
     IntRange r;
-    return (int_range(vt, r) && vt != VT_ERROR) || vt == VT_R4 || vt == VT_R8;
+    return int_range(vt, r);
 }
+bool is_number_type(VARTYPE vt) { return is_integer_type(vt) || vt == VT_R4 || vt == VT_R8; }
 
 Num num_of(const VARIANT& v) {
+    Num n;
+    n.width = value_size(v.vt);
     switch (v.vt) {
-    case VT_I1: return {Num::Signed, static_cast<std::int8_t>(v.bVal)};
-    case VT_UI1: return {Num::Signed, v.bVal};
-    case VT_I2: return {Num::Signed, v.iVal};
-    case VT_UI2: return {Num::Signed, static_cast<USHORT>(v.iVal)};
-    case VT_I4: case VT_INT: case VT_ERROR: return {Num::Signed, v.lVal};
-    case VT_UI4: case VT_UINT: return {Num::Signed, static_cast<ULONG>(v.lVal)};
-    case VT_I8: return {Num::Signed, v.llVal};
-    case VT_UI8: return {Num::Unsigned, 0, static_cast<std::uint64_t>(v.llVal)};
-    case VT_R4: return {Num::Double, 0, 0, v.fltVal};
-    case VT_R8: return {Num::Double, 0, 0, v.dblVal};
-    case VT_BOOL: return {Num::Signed, v.boolVal ? -1 : 0, 0, 0, true};
-    default: return {Num::Signed};
+    case VT_I1: n.i = static_cast<std::int8_t>(v.bVal); break;
+    case VT_UI1: n.i = v.bVal; break;
+    case VT_I2: n.i = v.iVal; break;
+    case VT_UI2: n.i = static_cast<USHORT>(v.iVal); break;
+    case VT_I4: case VT_INT: n.i = v.lVal; break;
+    case VT_UI4: case VT_UINT: n.i = static_cast<ULONG>(v.lVal); break;
+    case VT_I8: n.i = v.llVal; break;
+    case VT_UI8:
+        n.kind = Num::Unsigned;
+        n.u = static_cast<std::uint64_t>(v.llVal);
+        break;
+    case VT_R4: n.kind = Num::Double; n.d = v.fltVal; break;
+    case VT_R8: n.kind = Num::Double; n.d = v.dblVal; break;
+    case VT_BOOL:
+        n.i = v.boolVal;
+        n.truncates = true;
+        break;
+    default: break;
     }
+    return n;
 }
 
 // Rounds half to even, independent of the floating-point environment.
@@ -87,28 +99,28 @@ void store_int(VARIANT& out, VARTYPE vt, std::uint64_t bits) {
 HRESULT num_to_int(const Num& n, VARTYPE vt, VARIANT& out) {
     IntRange r;
     int_range(vt, r);
-    if (n.wraps && r.lo == 0) {  // Boolean into an unsigned type
-        store_int(out, vt, static_cast<std::uint64_t>(n.i));
-        return S_OK;
-    }
+    // A Boolean is cut to the width; an integer of the same width is read as the
+    // target's type, bit for bit; anything else must fit.
+    const bool same_width = n.width && n.width == value_size(vt);
     switch (n.kind) {
     case Num::Signed:
-        if (n.i < r.lo || (n.i > 0 && static_cast<std::uint64_t>(n.i) > r.hi)) return DISP_E_OVERFLOW;
-        store_int(out, vt, static_cast<std::uint64_t>(n.i));
-        return S_OK;
+        if (n.truncates || (n.i >= r.lo && (n.i < 0 || static_cast<std::uint64_t>(n.i) <= r.hi)) || same_width) {
+            store_int(out, vt, static_cast<std::uint64_t>(n.i));
+            return S_OK;
+        }
+        return DISP_E_OVERFLOW;
     case Num::Unsigned:
-        if (n.u > r.hi) return DISP_E_OVERFLOW;
+        if (n.u > r.hi && !same_width) return DISP_E_OVERFLOW;
         store_int(out, vt, n.u);
         return S_OK;
     case Num::Double: {
-        if (std::isnan(n.d)) return DISP_E_OVERFLOW;
+        if (std::isnan(n.d)) return DISP_E_OVERFLOW;  // no number at all
         const double x = round_half_even(n.d);
-        // hi + 1 is a power of two, exact as a double even for 64-bit ranges.
-        if (x < static_cast<double>(r.lo) || x >= static_cast<double>(r.hi) + 1.0) return DISP_E_OVERFLOW;
-        if (x < 0)
-            store_int(out, vt, static_cast<std::uint64_t>(static_cast<std::int64_t>(x)));
-        else
-            store_int(out, vt, static_cast<std::uint64_t>(x));
+        // hi + 1 is a power of two, exact as a double even for 64-bit ranges; the
+        // standard runtime keeps the lowest 64-bit value out as well.
+        const double lo = static_cast<double>(r.lo);
+        if (x < lo || (vt == VT_I8 && x <= lo) || x >= static_cast<double>(r.hi) + 1.0) return DISP_E_OVERFLOW;
+        store_int(out, vt, x < 0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(x)) : static_cast<std::uint64_t>(x));
         return S_OK;
     }
     }
@@ -125,6 +137,15 @@ double num_to_double(const Num& n) {
 
 bool num_is_zero(const Num& n) { return n.kind == Num::Double ? n.d == 0 : (n.kind == Num::Signed ? n.i == 0 : n.u == 0); }
 
+HRESULT store_r4(double d, VARIANT& out) {
+    const float f = static_cast<float>(d);
+    if (std::isinf(f)) return DISP_E_OVERFLOW;  // also an infinite source
+    out.llVal = 0;
+    out.fltVal = f;
+    out.vt = VT_R4;
+    return S_OK;
+}
+
 HRESULT num_to(const Num& n, VARTYPE vt, VARIANT& out) {
     switch (vt) {
     case VT_R8:
@@ -132,22 +153,13 @@ HRESULT num_to(const Num& n, VARTYPE vt, VARIANT& out) {
         out.dblVal = num_to_double(n);
         out.vt = VT_R8;
         return S_OK;
-    case VT_R4: {
-        const double d = num_to_double(n);
-        if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
-        out.llVal = 0;
-        out.fltVal = static_cast<float>(d);
-        out.vt = VT_R4;
-        return S_OK;
-    }
+    case VT_R4:
+        return store_r4(num_to_double(n), out);
     case VT_BOOL:
         out.llVal = 0;
         out.boolVal = num_is_zero(n) ? VARIANT_FALSE : VARIANT_TRUE;
         out.vt = VT_BOOL;
         return S_OK;
-    case VT_ERROR:
-        if (n.kind == Num::Double || n.wraps) return DISP_E_TYPEMISMATCH;
-        return num_to_int(n, vt, out);
     default:
         return num_to_int(n, vt, out);
     }
@@ -165,49 +177,14 @@ struct Decimal {
     bool sticky = false;  // a nonzero digit beyond those kept
 };
 
-bool is_blank(OLECHAR c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-bool is_digit(OLECHAR c) { return c >= u'0' && c <= u'9'; }
+// What a text holds: a decimal number, or the bits of a hexadecimal or octal one.
+struct Parsed {
+    Decimal dec;
+    bool radix = false;
+    std::uint64_t bits = 0;
+};
 
-bool parse_decimal(const OLECHAR* s, std::size_t n, Decimal& d) {
-    std::size_t i = 0;
-    while (i < n && is_blank(s[i])) ++i;
-    while (n > i && is_blank(s[n - 1])) --n;
-    if (i < n && (s[i] == u'+' || s[i] == u'-')) d.neg = s[i++] == u'-';
-    bool any = false;
-    auto take = [&](OLECHAR c, bool fraction) {
-        any = true;
-        if (d.count == 0 && c == u'0') {
-            if (fraction) --d.exp;
-            return;
-        }
-        if (d.count < Decimal::kMaxDigits) {
-            d.digits[d.count++] = static_cast<char>(c);
-            if (fraction) --d.exp;
-        } else {
-            if (c != u'0') d.sticky = true;
-            if (!fraction) ++d.exp;
-        }
-    };
-    while (i < n && is_digit(s[i])) take(s[i++], false);
-    if (i < n && s[i] == u'.') {
-        ++i;
-        while (i < n && is_digit(s[i])) take(s[i++], true);
-    }
-    if (!any) return false;
-    if (i < n && (s[i] == u'e' || s[i] == u'E' || s[i] == u'd' || s[i] == u'D')) {
-        ++i;
-        bool eneg = false;
-        if (i < n && (s[i] == u'+' || s[i] == u'-')) eneg = s[i++] == u'-';
-        if (i >= n || !is_digit(s[i])) return false;
-        long e = 0;
-        while (i < n && is_digit(s[i])) {
-            if (e < 100000) e = e * 10 + (s[i] - u'0');
-            ++i;
-        }
-        d.exp += eneg ? -e : e;
-    }
-    return i == n;
-}
+bool is_digit(OLECHAR c) { return c >= u'0' && c <= u'9'; }
 
 // Rounds half to even to an integer; false when the magnitude exceeds 64 bits.
 bool decimal_to_integer(const Decimal& d, std::uint64_t& mag) {
@@ -264,41 +241,188 @@ HRESULT decimal_to_double(const Decimal& d, double& out) {
     return S_OK;
 }
 
+// Reads a number as the standard runtime does in the English (United States) and the
+// invariant locale: blanks around; a sign, parentheses and the currency symbol before or
+// after it; thousands separators after the first digit; a fraction and an exponent; or
+// &H / &O with hexadecimal or octal digits, whose sign is ignored. The text ends at a zero.
+class number_reader {
+public:
+    number_reader(const OLECHAR* s, std::size_t n, LCID lcid) : s_(s), n_(n), currency_(oa_detail::currency_of(lcid)) {
+        for (std::size_t k = 0; k < n_; ++k)
+            if (!s_[k]) n_ = k;
+    }
+
+    bool read(Parsed& p) {
+        bool plus = false, minus = false, paren = false, currency = false;
+        skip_blanks();
+        for (;;) {  // each of the leading marks at most once, in any order
+            if (at(u'+') && !plus) plus = true;
+            else if (at(u'-') && !minus) minus = true;
+            else if (at(u'(') && !paren) paren = true;
+            else if (at(currency_) && !currency) currency = true;
+            else break;
+            ++i_;
+            skip_blanks();
+        }
+        if (at(u'&') && i_ + 1 < n_) {
+            if (!read_radix(p)) return false;
+        } else if (!read_decimal(p.dec)) {
+            return false;
+        }
+        bool closed = false;
+        skip_blanks();
+        for (;;) {
+            if (at(u')') && paren && !closed) closed = true;
+            else if (at(u'-') && !minus) minus = true;
+            else if (at(u'+') && !plus) plus = true;
+            else if (at(currency_) && !currency) currency = true;
+            else break;
+            ++i_;
+            skip_blanks();
+        }
+        if (i_ != n_ || paren != closed) return false;
+        p.dec.neg = minus || paren;
+        return true;
+    }
+    // Hexadecimal or octal digits beyond 64 bits.
+    bool overflowed() const { return overflow_; }
+
+private:
+    bool at(OLECHAR c) const { return i_ < n_ && s_[i_] == c; }
+    void skip_blanks() {
+        while (i_ < n_ && oa_detail::is_blank(s_[i_])) ++i_;
+    }
+
+    bool read_radix(Parsed& p) {
+        const OLECHAR kind = s_[i_ + 1];
+        int shift;
+        if (kind == u'H' || kind == u'h') shift = 4;
+        else if (kind == u'O' || kind == u'o') shift = 3;
+        else return false;
+        i_ += 2;
+        const std::size_t start = i_;
+        std::uint64_t v = 0;
+        for (; i_ < n_; ++i_) {
+            int digit;
+            const OLECHAR c = s_[i_];
+            if (c >= u'0' && c <= u'7') digit = c - u'0';
+            else if (shift == 4 && (c == u'8' || c == u'9')) digit = c - u'0';
+            else if (shift == 4 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+            else if (shift == 4 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+            else break;
+            // The standard runtime's bound: a digit that could carry out of 64 bits overflows.
+            if (v > (UINT64_MAX >> shift) - static_cast<unsigned>(digit)) {
+                overflow_ = true;
+                v = 0;
+            }
+            v = (v << shift) + static_cast<unsigned>(digit);
+        }
+        p.radix = true;
+        p.bits = v;
+        return i_ > start;
+    }
+
+    bool read_decimal(Decimal& d) {
+        bool any = false, point = false;
+        auto take = [&](OLECHAR c) {
+            any = true;
+            if (d.count == 0 && c == u'0') {
+                if (point) --d.exp;
+                return;
+            }
+            if (d.count < Decimal::kMaxDigits) {
+                d.digits[d.count++] = static_cast<char>(c);
+                if (point) --d.exp;
+            } else {
+                if (c != u'0') d.sticky = true;
+                if (!point) ++d.exp;
+            }
+        };
+        for (; i_ < n_; ++i_) {
+            const OLECHAR c = s_[i_];
+            if (is_digit(c)) take(c);
+            else if (c == u',' && any) continue;  // thousands separator
+            else if (c == u'.' && !point) point = true;
+            else break;
+        }
+        if (!any) return false;
+        if (at(u'e') || at(u'E')) {
+            ++i_;
+            bool eneg = false;
+            if (at(u'+') || at(u'-')) eneg = s_[i_++] == u'-';
+            if (i_ >= n_ || !is_digit(s_[i_])) return false;
+            long e = 0;
+            for (; i_ < n_ && is_digit(s_[i_]); ++i_)
+                if (e < 100000) e = e * 10 + (s_[i_] - u'0');
+            d.exp += eneg ? -e : e;
+        }
+        return true;
+    }
+
+    const OLECHAR* s_;
+    std::size_t n_;
+    std::size_t i_ = 0;
+    OLECHAR currency_;
+    bool overflow_ = false;
+};
+
+// A hexadecimal or octal number into a type: integer types read the bits in their own
+// width (so &HFFFF is -1 as I2), the others take values up to &H80000000 as a Long.
+HRESULT radix_to(std::uint64_t v, VARTYPE vt, VARIANT& out) {
+    IntRange r;
+    if (int_range(vt, r)) {
+        const std::size_t width = value_size(vt);
+        const std::uint64_t max = width == 8 ? UINT64_MAX : (std::uint64_t{1} << (8 * width)) - 1;
+        if (v > max) return DISP_E_OVERFLOW;
+        store_int(out, vt, v);
+        return S_OK;
+    }
+    if (v > 0x80000000u) return DISP_E_OVERFLOW;
+    Num n;
+    n.i = v == 0x80000000u ? INT32_MIN : static_cast<std::int64_t>(v);
+    return num_to(n, vt, out);
+}
+
 bool equals_nocase(const OLECHAR* s, std::size_t n, const char* word) {
-    std::size_t i = 0;
-    while (i < n && is_blank(s[i])) ++i;
-    while (n > i && is_blank(s[n - 1])) --n;
     const std::size_t len = std::strlen(word);
-    if (n - i != len) return false;
+    if (n != len) return false;
     for (std::size_t k = 0; k < len; ++k) {
-        OLECHAR c = s[i + k];
+        OLECHAR c = s[k];
         if (c >= u'A' && c <= u'Z') c = static_cast<OLECHAR>(c - u'A' + u'a');
         if (c != static_cast<OLECHAR>(word[k])) return false;
     }
     return true;
 }
 
-HRESULT text_to(BSTR text, VARTYPE vt, VARIANT& out) {
+bool equals(const OLECHAR* s, std::size_t n, const char* word) {
+    const std::size_t len = std::strlen(word);
+    if (n != len) return false;
+    for (std::size_t k = 0; k < len; ++k)
+        if (s[k] != static_cast<OLECHAR>(word[k])) return false;
+    return true;
+}
+
+HRESULT make_bool(bool b, VARIANT& out) {
+    out.llVal = 0;
+    out.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    out.vt = VT_BOOL;
+    return S_OK;
+}
+
+HRESULT text_to(BSTR text, LCID lcid, VARTYPE vt, VARIANT& out) {
     const std::size_t n = SysStringLen(text);
     if (vt == VT_BOOL) {
-        const bool t = equals_nocase(text, n, "true");
-        if (t || equals_nocase(text, n, "false")) {
-            out.llVal = 0;
-            out.boolVal = t ? VARIANT_TRUE : VARIANT_FALSE;
-            out.vt = VT_BOOL;
-            return S_OK;
-        }
+        // The words in any case, or the literals of the VB language; without blanks.
+        if (equals_nocase(text, n, "true") || equals(text, n, "#TRUE#")) return make_bool(true, out);
+        if (equals_nocase(text, n, "false") || equals(text, n, "#FALSE#")) return make_bool(false, out);
     }
-    Decimal d;
-    if (!parse_decimal(text, n, d)) return DISP_E_TYPEMISMATCH;
-    if (vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
-    if (vt == VT_BOOL) {
-        out.llVal = 0;
-        out.boolVal = d.count ? VARIANT_TRUE : VARIANT_FALSE;
-        out.vt = VT_BOOL;
-        return S_OK;
-    }
-    if (vt == VT_R8 || vt == VT_R4) {
+    Parsed p;
+    number_reader reader(text, n, lcid);
+    if (!text || !reader.read(p)) return DISP_E_TYPEMISMATCH;
+    if (reader.overflowed()) return DISP_E_OVERFLOW;
+    if (p.radix) return radix_to(p.bits, vt, out);
+    const Decimal& d = p.dec;
+    if (vt == VT_R8 || vt == VT_R4 || vt == VT_BOOL) {
         Num num{Num::Double};
         HRESULT hr = decimal_to_double(d, num.d);
         if (FAILED(hr)) return hr;
@@ -318,9 +442,9 @@ HRESULT text_to(BSTR text, VARTYPE vt, VARIANT& out) {
 // ---- number to text -----------------------------------------------------------------
 
 HRESULT make_text(const char* s, std::size_t n, VARIANT& out) {
-    OLECHAR wide[64];
+    OLECHAR wide[64] = {};
     for (std::size_t k = 0; k < n; ++k) wide[k] = static_cast<OLECHAR>(s[k]);
-    BSTR b = n ? SysAllocStringLen(wide, static_cast<UINT>(n)) : SysAllocStringLen(u"", 0);
+    BSTR b = SysAllocStringLen(wide, static_cast<UINT>(n));
     if (!b) return E_OUTOFMEMORY;
     out.llVal = 0;
     out.bstrVal = b;
@@ -328,7 +452,11 @@ HRESULT make_text(const char* s, std::size_t n, VARIANT& out) {
     return S_OK;
 }
 
+HRESULT make_text(const char* s, VARIANT& out) { return make_text(s, std::strlen(s), out); }
+
 HRESULT float_text(double x, int precision, VARIANT& out) {
+    if (std::isnan(x)) return make_text(std::signbit(x) ? "-NAN(IND)" : "NAN", out);
+    if (std::isinf(x)) return make_text(x < 0 ? "-INF" : "INF", out);
     if (x == 0) x = 0;  // -0 reads "0"
     char buf[48];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, precision);
@@ -343,15 +471,13 @@ HRESULT to_text(const VARIANT& v, USHORT flags, VARIANT& out) {
     switch (v.vt) {
     case VT_EMPTY:
         return make_text("", 0, out);
-    case VT_BOOL:
-        if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) {
-            return v.boolVal ? make_text("True", 4, out) : make_text("False", 5, out);
-        }
-        return v.boolVal ? make_text("-1", 2, out) : make_text("0", 1, out);
     case VT_R8:
         return float_text(v.dblVal, 15, out);
     case VT_R4:
         return float_text(v.fltVal, 7, out);
+    case VT_BOOL:
+        if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) return make_text(v.boolVal ? "True" : "False", out);
+        [[fallthrough]];
     default: {
         const Num n = num_of(v);
         auto r = n.kind == Num::Unsigned ? std::to_chars(buf, buf + sizeof buf, n.u) : std::to_chars(buf, buf + sizeof buf, n.i);
@@ -371,22 +497,32 @@ HRESULT object_to(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIA
         out.vt = vt;
         if (!unk) return S_OK;
         void* p = nullptr;
-        if (FAILED(unk->QueryInterface(vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, &p))) return DISP_E_TYPEMISMATCH;
+        const HRESULT hr = unk->QueryInterface(vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, &p);
+        if (FAILED(hr)) return hr;
         out.punkVal = static_cast<IUnknown*>(p);
         return S_OK;
     }
-    // Anything else reads the object's default value.
-    if ((flags & VARIANT_NOVALUEPROP) || !unk || depth > 4) return DISP_E_TYPEMISMATCH;
-    Ref<IDispatch> disp;
-    if (src.vt == VT_DISPATCH) {
-        unk->AddRef();
-        disp.reset(src.pdispVal);
-    } else if (FAILED(unk->QueryInterface(IID_IDispatch, disp.put_void()))) {
+    if (vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
+    // Only an automation object has a default value; an IUnknown is not asked for one.
+    if (src.vt == VT_UNKNOWN || (flags & VARIANT_NOVALUEPROP)) {
+        if (vt == VT_EMPTY || vt == VT_NULL) {
+            if (src.vt == VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+            VariantInit(&out);
+            out.vt = vt;
+            return S_OK;
+        }
         return DISP_E_TYPEMISMATCH;
     }
+    if (vt == VT_EMPTY || vt == VT_NULL) {  // the value is discarded unread
+        VariantInit(&out);
+        out.vt = vt;
+        return S_OK;
+    }
+    if (!unk) return DISP_E_BADVARTYPE;
+    if (depth > 4) return DISP_E_TYPEMISMATCH;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     Var value;
-    if (FAILED(disp->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value.v, nullptr, nullptr)))
+    if (FAILED(src.pdispVal->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value.v, nullptr, nullptr)))
         return DISP_E_TYPEMISMATCH;
     return change(value.v, lcid, flags, vt, out, depth + 1);
 }
@@ -410,69 +546,96 @@ HRESULT view_of(const VARIANT& src, VARIANT& view) {
     return S_OK;
 }
 
-bool is_target(VARTYPE vt) {
+// Which types the runtime converts to; a reference, an array or a variant is no value to
+// convert to (DISP_E_TYPEMISMATCH), other types are unknown (DISP_E_BADVARTYPE).
+HRESULT check_target(VARTYPE vt) {
+    if (vt & ~(VT_TYPEMASK | VT_ARRAY | VT_BYREF)) return DISP_E_BADVARTYPE;
+    if ((vt & (VT_ARRAY | VT_BYREF)) || vt == VT_VARIANT) return DISP_E_TYPEMISMATCH;
     switch (vt) {
     case VT_EMPTY: case VT_NULL: case VT_BOOL: case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN: case VT_ERROR:
-        return true;
+        return S_OK;
     default:
-        return is_number_type(vt);
+        return is_number_type(vt) ? S_OK : DISP_E_BADVARTYPE;
     }
+}
+
+HRESULT discard(VARTYPE vt, VARIANT& out) {
+    VariantInit(&out);
+    out.vt = vt;
+    return S_OK;
 }
 
 HRESULT change(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out, int depth) {
     VARIANT v;
     HRESULT hr = view_of(src, v);
     if (FAILED(hr)) return hr;
-    if (v.vt == vt) return copy_value(&out, &v);
-    if (vt & (VT_ARRAY | VT_BYREF)) return (vt & VT_BYREF) ? DISP_E_BADVARTYPE : DISP_E_TYPEMISMATCH;
-    if (!is_target(vt)) return DISP_E_BADVARTYPE;
-    if (v.vt & VT_ARRAY) return DISP_E_TYPEMISMATCH;
-    if (vt == VT_EMPTY || vt == VT_NULL) {  // the value is discarded
-        VariantInit(&out);
-        out.vt = vt;
-        return S_OK;
+    hr = check_target(vt);
+    if (FAILED(hr)) return hr;
+    if (v.vt == vt) {
+        hr = copy_value(&out, &v);
+        if (SUCCEEDED(hr) && vt == VT_BSTR && !out.bstrVal) {  // a null text copies as the empty one
+            out.bstrVal = SysAllocStringLen(nullptr, 0);
+            if (!out.bstrVal) return E_OUTOFMEMORY;
+        }
+        return hr;
     }
+    if (v.vt & VT_ARRAY) return DISP_E_TYPEMISMATCH;
+    const bool to_nothing = vt == VT_EMPTY || vt == VT_NULL;
     switch (v.vt) {
     case VT_NULL:
+    case VT_ERROR:  // converts to nothing but itself
         return DISP_E_TYPEMISMATCH;
+    case VT_VARIANT:  // no value: it may only be discarded
+        return to_nothing ? discard(vt, out) : DISP_E_TYPEMISMATCH;
     case VT_EMPTY:
+        if (to_nothing) return discard(vt, out);
         if (vt == VT_BSTR) return to_text(v, flags, out);
-        if (vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
-        if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
-            VariantInit(&out);
-            out.punkVal = nullptr;
-            out.vt = vt;
-            return S_OK;
-        }
-        return num_to(Num{Num::Signed}, vt, out);
-    case VT_ERROR:
-        return DISP_E_TYPEMISMATCH;  // an error value converts to nothing but itself
+        if (vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
+        return num_to(Num{}, vt, out);
     case VT_BSTR:
-        if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
-        return text_to(v.bstrVal, vt, out);
+        if (to_nothing) return discard(vt, out);
+        if (vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
+        return text_to(v.bstrVal, lcid, vt, out);
     case VT_DISPATCH:
     case VT_UNKNOWN:
         return object_to(v, lcid, flags, vt, out, depth);
-    case VT_BOOL:
+    default:
+        if (v.vt != VT_BOOL && !is_number_type(v.vt)) return DISP_E_BADVARTYPE;
+        if (to_nothing) return discard(vt, out);
         if (vt == VT_BSTR) return to_text(v, flags, out);
         if (vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
-        return num_to(num_of(v), vt, out);
-    default:
-        if (!is_number_type(v.vt)) return DISP_E_BADVARTYPE;
-        if (vt == VT_BSTR) return to_text(v, flags, out);
-        if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
         return num_to(num_of(v), vt, out);
     }
 }
 
 }  // namespace
 
+namespace oa_detail {
+
+bool is_blank(OLECHAR c) {
+    switch (c) {
+    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20: case 0x85: case 0xA0: case 0x1680:
+    case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+        return true;
+    default:
+        return c >= 0x2000 && c <= 0x200A;
+    }
+}
+
+OLECHAR currency_of(LCID lcid) { return lcid == LOCALE_INVARIANT ? u'\u00A4' : u'$'; }
+
+HRESULT coerce(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out) {
+    VariantInit(&out);
+    return change(src, lcid, flags, vt, out, 0);
+}
+
+}  // namespace oa_detail
+
 STDAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags, VARTYPE vt) {
     if (!pvargDest || !pvarSrc) return E_INVALIDARG;
     if (!is_valid_vartype(pvarSrc->vt)) return DISP_E_BADVARTYPE;
     VARIANT result;
-    VariantInit(&result);
-    HRESULT hr = change(*pvarSrc, lcid, wFlags, vt, result, 0);
+    HRESULT hr = coerce(*pvarSrc, lcid, wFlags, vt, result);
     if (FAILED(hr)) return hr;
     result.wReserved1 = result.wReserved2 = result.wReserved3 = 0;
     return assign(pvargDest, &result);

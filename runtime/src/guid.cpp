@@ -101,3 +101,24 @@ STDAPI_(int) StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
     write_guid(rguid, lpsz);
     return 39;
 }
+
+STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
+    if (!lplpsz) return E_INVALIDARG;
+    OLECHAR text[39];
+    write_guid(rclsid, text);
+    *lplpsz = CoTaskMemAllocString(text);
+    return *lplpsz ? S_OK : E_OUTOFMEMORY;
+}
+
+STDAPI StringFromIID(REFIID rclsid, LPOLESTR* lplpsz) { return StringFromCLSID(rclsid, lplpsz); }
+
+STDAPI IIDFromString(LPCOLESTR lpsz, IID* lpiid) {
+    if (!lpiid) return E_INVALIDARG;
+    if (!lpsz) {
+        *lpiid = GUID_NULL;
+        return S_OK;
+    }
+    // Only the braced form: an IID has no ProgID to fall back on.
+    if (parse_guid_chars(lpsz, std::char_traits<char16_t>::length(lpsz), *lpiid)) return S_OK;
+    return E_INVALIDARG;
+}

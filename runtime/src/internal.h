@@ -74,6 +74,12 @@ std::u16string to_utf16(std::string_view s);
 
 void clear_thread_error_info();
 
+// Conversions (convert.cpp): VariantChangeTypeEx into uninitialised storage, and what the
+// standard runtime counts as a blank and as the currency symbol of a locale.
+HRESULT coerce(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out);
+bool is_blank(OLECHAR c);
+OLECHAR currency_of(LCID lcid);
+
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hex.
 std::string format_guid(const GUID& g);
 bool parse_guid(std::string_view s, GUID& g);

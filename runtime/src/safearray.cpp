@@ -19,16 +19,15 @@ VARTYPE& stored_vartype(SAFEARRAY* psa) {
     return *reinterpret_cast<VARTYPE*>(reinterpret_cast<char*>(psa) - 4);
 }
 
+// Arrays of interfaces say so by their features (and carry an interface id, not a type).
 USHORT features_of(VARTYPE vt) {
-    USHORT f = FADF_HAVEVARTYPE;
     switch (vt) {
-    case VT_BSTR: f |= FADF_BSTR; break;
-    case VT_UNKNOWN: f |= FADF_UNKNOWN; break;
-    case VT_DISPATCH: f |= FADF_DISPATCH; break;
-    case VT_VARIANT: f |= FADF_VARIANT; break;
-    default: break;
+    case VT_BSTR: return FADF_HAVEVARTYPE | FADF_BSTR;
+    case VT_UNKNOWN: return FADF_HAVEIID | FADF_UNKNOWN;
+    case VT_DISPATCH: return FADF_HAVEIID | FADF_DISPATCH;
+    case VT_VARIANT: return FADF_HAVEVARTYPE | FADF_VARIANT;
+    default: return FADF_HAVEVARTYPE;
     }
-    return f;
 }
 
 SAFEARRAY* alloc_descriptor(USHORT dims) {
@@ -118,12 +117,38 @@ HRESULT offset_of(SAFEARRAY* psa, const LONG* idx, std::uint64_t& offset) {
 
 }  // namespace
 
+STDAPI_(SAFEARRAY*) SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
+    const std::size_t elem = value_size(vt);
+    if (!elem || vt == VT_DECIMAL || !cDims || cDims > 0xFFFF || !rgsabound) return nullptr;
+    std::uint64_t count = 1;
+    for (UINT d = 0; d < cDims; ++d)
+        if (__builtin_mul_overflow(count, static_cast<std::uint64_t>(rgsabound[d].cElements), &count)) return nullptr;
+    std::size_t bytes;
+    if (!data_bytes(count, static_cast<ULONG>(elem), bytes)) return nullptr;
+    void* data = nullptr;
+    if (bytes && !(data = std::calloc(1, bytes))) return nullptr;
+    SAFEARRAY* psa = alloc_descriptor(static_cast<USHORT>(cDims));
+    if (!psa) {
+        std::free(data);
+        return nullptr;
+    }
+    psa->fFeatures = features_of(vt);
+    psa->cbElements = static_cast<ULONG>(elem);
+    psa->pvData = data;
+    // The caller lists the dimensions left to right; the descriptor keeps them rightmost first.
+    for (UINT d = 0; d < cDims; ++d) psa->rgsabound[cDims - 1 - d] = rgsabound[d];
+    stored_vartype(psa) = vt;
+    return psa;
+}
+
 STDAPI_(SAFEARRAY*) SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
     const std::size_t elem = value_size(vt);
     if (!elem || vt == VT_DECIMAL) return nullptr;
     const SAFEARRAYBOUND bound{cElements, lLbound};
+    // The standard runtime does not check that the last index fits a LONG; a count that no
+    // LONG could reach is still refused here.
     std::size_t bytes;
-    if (!bound_ok(bound) || !data_bytes(cElements, static_cast<ULONG>(elem), bytes)) return nullptr;
+    if (cElements > INT32_MAX || !data_bytes(cElements, static_cast<ULONG>(elem), bytes)) return nullptr;
     void* data = nullptr;
     if (bytes && !(data = std::calloc(1, bytes))) return nullptr;
     SAFEARRAY* psa = alloc_descriptor(1);
@@ -152,8 +177,8 @@ STDAPI SafeArrayDestroy(SAFEARRAY* psa) {
 
 STDAPI SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew) {
     if (!psa || !psaboundNew || psa->cDims == 0) return E_INVALIDARG;
-    if (locks_of(psa).load()) return DISP_E_ARRAYISLOCKED;
-    if (psa->fFeatures & FADF_FIXEDSIZE) return E_INVALIDARG;
+    // A fixed-size array refuses as a locked one does, as in the standard runtime.
+    if (locks_of(psa).load() || (psa->fFeatures & FADF_FIXEDSIZE)) return DISP_E_ARRAYISLOCKED;
     if (!bound_ok(*psaboundNew)) return E_INVALIDARG;
     // The last (rightmost) dimension is rgsabound[0]; the others make one row.
     std::uint64_t row = 1;
@@ -273,9 +298,9 @@ STDAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
     if (FAILED(hr)) return hr;
     // BSTR and interface elements are passed as the value itself, the others by address.
     if (psa->fFeatures & FADF_BSTR) {
-        BSTR s = static_cast<BSTR>(pv);
-        BSTR c = nullptr;
-        if (s && !(c = SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s)))) {
+        BSTR s = static_cast<BSTR>(pv);  // a null text is stored as the empty one
+        BSTR c = SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s));
+        if (!c) {
             hr = E_OUTOFMEMORY;
         } else {
             SysFreeString(*static_cast<BSTR*>(slot));
@@ -307,7 +332,7 @@ STDAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     if (!element_count(psa, n) || !data_bytes(n, psa->cbElements, bytes)) return E_OUTOFMEMORY;
     SAFEARRAY* out = alloc_descriptor(psa->cDims);
     if (!out) return E_OUTOFMEMORY;
-    out->fFeatures = psa->fFeatures;
+    out->fFeatures = psa->fFeatures & ~FADF_CREATEVECTOR;  // the copy is made as a whole
     out->cbElements = psa->cbElements;
     std::memcpy(out->rgsabound, psa->rgsabound, psa->cDims * sizeof(SAFEARRAYBOUND));
     if (psa->fFeatures & FADF_HAVEVARTYPE) stored_vartype(out) = stored_vartype(psa);

@@ -8,8 +8,7 @@ using namespace oa_detail;
 
 STDAPI_(void) VariantInit(VARIANTARG* pvarg) {
     if (!pvarg) return;
-    pvarg->vt = VT_EMPTY;
-    pvarg->wReserved1 = pvarg->wReserved2 = pvarg->wReserved3 = 0;
+    std::memset(static_cast<void*>(pvarg), 0, sizeof(VARIANT));  // the standard runtime zeroes the value too
 }
 
 STDAPI VariantClear(VARIANTARG* pvarg) {
@@ -46,13 +45,11 @@ HRESULT copy_value(VARIANT* out, const VARIANT* src) {
             return hr;
         }
     } else if (vt == VT_BSTR) {
-        if (src->bstrVal) {
-            out->bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal),
-                                                 SysStringByteLen(src->bstrVal));
-            if (!out->bstrVal) {
-                VariantInit(out);
-                return E_OUTOFMEMORY;
-            }
+        // A null text copies as the empty one, as in the standard runtime.
+        out->bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal), SysStringByteLen(src->bstrVal));
+        if (!out->bstrVal) {
+            VariantInit(out);
+            return E_OUTOFMEMORY;
         }
     } else if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
         if (out->punkVal) out->punkVal->AddRef();
@@ -78,12 +75,14 @@ HRESULT deref_copy(VARIANT* out, const VARIANT* src) {
     const VARTYPE base = vt & ~VT_BYREF;
     if (base == VT_VARIANT) {
         const VARIANT* inner = src->pvarVal;
-        if (inner->vt & VT_BYREF) return E_INVALIDARG;
-        return copy_value(out, inner);
+        if (inner->vt == (VT_BYREF | VT_VARIANT)) return E_INVALIDARG;
+        return deref_copy(out, inner);  // a typed reference inside is followed as well
     }
     VARIANT tmp;
     std::memset(static_cast<void*>(&tmp), 0, sizeof tmp);
-    if (base == VT_DECIMAL) {
+    if (base & VT_ARRAY) {
+        tmp.parray = *src->pparray;
+    } else if (base == VT_DECIMAL) {
         std::memcpy(static_cast<void*>(&tmp), src->byref, 16);
     } else {
         const std::size_t size = value_size(base);
@@ -98,8 +97,8 @@ HRESULT deref_copy(VARIANT* out, const VARIANT* src) {
 
 STDAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
     if (!pvargDest || !pvargSrc) return E_INVALIDARG;
-    if (pvargDest == pvargSrc) return S_OK;
     if (!is_valid_vartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
+    if (pvargDest == pvargSrc) return S_OK;
     VARIANT tmp;
     HRESULT hr = copy_value(&tmp, pvargSrc);
     if (FAILED(hr)) return hr;
@@ -108,8 +107,14 @@ STDAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 
 STDAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
     if (!pvarDest || !pvargSrc) return E_INVALIDARG;
-    if (!is_valid_vartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
-    if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
+    const VARTYPE vt = pvargSrc->vt;
+    if (vt == (VT_BYREF | VT_EMPTY) || vt == (VT_BYREF | VT_NULL)) return E_INVALIDARG;
+    if (!is_valid_vartype(vt)) return DISP_E_BADVARTYPE;
+    if (!(vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
+    if (vt == (VT_BYREF | VT_VARIANT) && pvargSrc->pvarVal && pvargSrc->pvarVal->vt == (VT_BYREF | VT_VARIANT)) {
+        VariantClear(pvarDest);  // the standard runtime empties the destination before it refuses
+        return E_INVALIDARG;
+    }
     VARIANT tmp;
     HRESULT hr = deref_copy(&tmp, pvargSrc);  // read before the destination is cleared: they may alias
     if (FAILED(hr)) return hr;

@@ -26,7 +26,8 @@ constexpr bool is_valid_vartype(VARTYPE vt) {
     if (vt & ~(VT_TYPEMASK | VT_ARRAY | VT_BYREF)) return false;
     if (vt & VT_ARRAY) return value_size(base) != 0;  // VARIANT elements allowed
     if (vt & VT_BYREF) return value_size(base) != 0;  // VT_VARIANT|VT_BYREF allowed
-    return base == VT_EMPTY || base == VT_NULL || is_scalar_base(base);
+    // VT_VARIANT by value holds no value; copies and clears take it as it is.
+    return base == VT_EMPTY || base == VT_NULL || base == VT_VARIANT || is_scalar_base(base);
 }
 
 HRESULT copy_value(VARIANT* out, const VARIANT* src);  // into uninitialised storage

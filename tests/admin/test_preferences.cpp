@@ -87,6 +87,8 @@ TEST_F(Preferences, PrefIsConvertedFirst) {
     EXPECT_EQ(u"AddUserPreferenceError Error:  94 Invalid use of Null",
               add(var::object(stub.get()), var::null(), u"v", 0));
     EXPECT_EQ(u"AddUserPreferenceError Error:  13 Type mismatch", add(var::null(), var::object(stub.get()), u"v", 0));
+    // Nothing has no text either (the runtime calls it a bad type; the script sees a mismatch).
+    EXPECT_EQ(u"AddUserPreferenceError Error:  13 Type mismatch", add(var::null(), var::object(nullptr), u"v", 0));
 }
 
 TEST_F(Preferences, WithoutAConnectionTheErrorTextIsReturned) {

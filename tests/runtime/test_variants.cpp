@@ -53,8 +53,9 @@ TEST(Variants, ClearRejectsBadTypesAndLockedArrays) {
     v.vt = 0x0FFF;
     EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
     EXPECT_EQ(v.vt, 0x0FFF);
-    v.vt = VT_VARIANT;  // only meaningful by reference
-    EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
+    v.vt = VT_VARIANT;  // holds no value by itself: cleared as the standard runtime does
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_EMPTY);
 
     v.vt = VT_ARRAY | VT_I4;
     v.parray = SafeArrayCreateVector(VT_I4, 0, 2);
@@ -163,14 +164,21 @@ TEST(Variants, CopyIndReadsThroughReferences) {
     VariantClear(&dst);
     VariantClear(&inner);
 
-    // A reference inside a referenced VARIANT is one level too many.
+    // A typed reference inside a referenced VARIANT is followed too; a referenced VARIANT
+    // inside one is one level too many, and the destination is emptied first.
     LONG n = 1;
     inner.vt = VT_I4 | VT_BYREF;
     inner.plVal = &n;
     dst.vt = VT_I4;
     dst.lVal = 9;
-    EXPECT_EQ(VariantCopyInd(&dst, &src), E_INVALIDARG);
-    EXPECT_EQ(dst.lVal, 9);
+    ASSERT_EQ(VariantCopyInd(&dst, &src), S_OK);
+    EXPECT_EQ(dst.vt, VT_I4);
+    EXPECT_EQ(dst.lVal, 1);
+    VARIANT deeper;
+    deeper.vt = VT_VARIANT | VT_BYREF;
+    deeper.pvarVal = &src;
+    EXPECT_EQ(VariantCopyInd(&dst, &deeper), E_INVALIDARG);
+    EXPECT_EQ(dst.vt, VT_EMPTY);
 }
 
 TEST(Variants, CopyIndInPlaceDereferences) {

@@ -198,6 +198,13 @@ template <auto Method> member put(DISPID id, std::u16string_view name, std::u16s
     sig += u" value";
     return detail::build(member_kind::put, id, name, sig, u"", T::describe(), &T::call);
 }
+// A property that takes an object by reference only (Set in a script).
+template <auto Method> member putref(DISPID id, std::u16string_view name, std::u16string_view type) {
+    using T = detail::method_traits<Method>;
+    std::u16string sig(type);
+    sig += u" value";
+    return detail::build(member_kind::putref, id, name, sig, u"", T::describe(), &T::call);
+}
 
 // A property get of an object that callers may index: the arguments given to it go to the
 // default member of the object it returns (WScript.Arguments(0) reads Arguments.Item(0)).
@@ -208,9 +215,10 @@ template <auto Method> member indexed_get(DISPID id, std::u16string_view name, s
     return m;
 }
 
-// The dispatcher: coerces the arguments to the declared types (by-reference arguments
-// hold what the member wrote when the call returns), calls the early-bound method, and
-// reports a member's failure as DISP_E_EXCEPTION with EXCEPINFO filled.
+// The dispatcher: places named arguments by their argument ids, coerces the arguments to
+// the declared types (by-reference arguments hold what the member wrote when the call
+// returns), calls the early-bound method, and reports a member's failure as
+// DISP_E_EXCEPTION with EXCEPINFO filled.
 HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* excepinfo, UINT* arg_err) noexcept;
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept;
@@ -239,13 +247,16 @@ public:
         if (index != 0) return DISP_E_BADINDEX;
         return make_type_info(Derived::library(), &Derived::description(), out);
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    // riid is reserved: anything but IID_NULL is refused.
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!this->on_owner_thread()) return RPC_E_WRONG_THREAD;
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         return ids_of_names(Derived::description(), names, count, ids);
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* excepinfo, UINT* arg_err) override {
         if (!this->on_owner_thread()) return RPC_E_WRONG_THREAD;
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         return invoke(Derived::description(), static_cast<Dual*>(static_cast<Derived*>(this)), id, flags, params,
                       result, excepinfo, arg_err);
     }

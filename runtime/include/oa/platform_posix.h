@@ -9,6 +9,7 @@
 
 #define OLEAUTO_API __attribute__((visibility("default")))
 #define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
 #define STDAPI extern "C" OLEAUTO_API HRESULT
 #define STDAPI_(type) extern "C" OLEAUTO_API type
 // A library's exported entry points (its frame services).
@@ -39,6 +40,11 @@ using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 using BSTR = OLECHAR*;
 using VARIANT_BOOL = SHORT;
+using CHAR = char;
+using FLOAT = float;
+using DOUBLE = double;
+using LONG64 = std::int64_t;
+using ULONG64 = std::uint64_t;
 using VARTYPE = USHORT;
 #define OLESTR(s) u##s
 
@@ -182,6 +188,7 @@ struct SAFEARRAY {
 };
 
 constexpr USHORT FADF_FIXEDSIZE = 0x0010;
+constexpr USHORT FADF_HAVEIID = 0x0040;
 constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 constexpr USHORT FADF_BSTR = 0x0100;
 constexpr USHORT FADF_UNKNOWN = 0x0200;
@@ -196,6 +203,7 @@ constexpr USHORT VARIANT_LOCALBOOL = 0x10;
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 constexpr LCID LOCALE_NEUTRAL = 0;
+constexpr LCID LOCALE_INVARIANT = 0x007F;
 
 // ---------------------------------------------------------------------------------------
 // Dispatch
@@ -432,7 +440,63 @@ STDAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 STDAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
 STDAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags, VARTYPE vt);
 
-// Safe arrays (one dimension, lower bound 0 in practice)
+// Conversions between the scalar types, from text and from an object's default value, with
+// VariantChangeTypeEx's rules: every pair of distinct scalar types (target, its type, source,
+// its type) but I8 and UI8 from I4, which the standard runtime does not export either; and
+// the scalar types (name, type).
+#define OLEAUTO_VAR_FROM_PAIRS(X) \
+    X(UI1, BYTE, I2, SHORT) X(UI1, BYTE, I4, LONG) X(UI1, BYTE, I8, LONG64) X(UI1, BYTE, R4, FLOAT) \
+    X(UI1, BYTE, R8, DOUBLE) X(UI1, BYTE, Bool, VARIANT_BOOL) X(UI1, BYTE, I1, CHAR) X(UI1, BYTE, UI2, USHORT) \
+    X(UI1, BYTE, UI4, ULONG) X(UI1, BYTE, UI8, ULONG64) X(I2, SHORT, UI1, BYTE) X(I2, SHORT, I4, LONG) \
+    X(I2, SHORT, I8, LONG64) X(I2, SHORT, R4, FLOAT) X(I2, SHORT, R8, DOUBLE) X(I2, SHORT, Bool, VARIANT_BOOL) \
+    X(I2, SHORT, I1, CHAR) X(I2, SHORT, UI2, USHORT) X(I2, SHORT, UI4, ULONG) X(I2, SHORT, UI8, ULONG64) \
+    X(I4, LONG, UI1, BYTE) X(I4, LONG, I2, SHORT) X(I4, LONG, I8, LONG64) X(I4, LONG, R4, FLOAT) \
+    X(I4, LONG, R8, DOUBLE) X(I4, LONG, Bool, VARIANT_BOOL) X(I4, LONG, I1, CHAR) X(I4, LONG, UI2, USHORT) \
+    X(I4, LONG, UI4, ULONG) X(I4, LONG, UI8, ULONG64) X(I8, LONG64, UI1, BYTE) X(I8, LONG64, I2, SHORT) \
+    X(I8, LONG64, R4, FLOAT) X(I8, LONG64, R8, DOUBLE) X(I8, LONG64, Bool, VARIANT_BOOL) \
+    X(I8, LONG64, I1, CHAR) X(I8, LONG64, UI2, USHORT) X(I8, LONG64, UI4, ULONG) X(I8, LONG64, UI8, ULONG64) \
+    X(R4, FLOAT, UI1, BYTE) X(R4, FLOAT, I2, SHORT) X(R4, FLOAT, I4, LONG) X(R4, FLOAT, I8, LONG64) \
+    X(R4, FLOAT, R8, DOUBLE) X(R4, FLOAT, Bool, VARIANT_BOOL) X(R4, FLOAT, I1, CHAR) X(R4, FLOAT, UI2, USHORT) \
+    X(R4, FLOAT, UI4, ULONG) X(R4, FLOAT, UI8, ULONG64) X(R8, DOUBLE, UI1, BYTE) X(R8, DOUBLE, I2, SHORT) \
+    X(R8, DOUBLE, I4, LONG) X(R8, DOUBLE, I8, LONG64) X(R8, DOUBLE, R4, FLOAT) X(R8, DOUBLE, Bool, VARIANT_BOOL) \
+    X(R8, DOUBLE, I1, CHAR) X(R8, DOUBLE, UI2, USHORT) X(R8, DOUBLE, UI4, ULONG) X(R8, DOUBLE, UI8, ULONG64) \
+    X(Bool, VARIANT_BOOL, UI1, BYTE) X(Bool, VARIANT_BOOL, I2, SHORT) X(Bool, VARIANT_BOOL, I4, LONG) \
+    X(Bool, VARIANT_BOOL, I8, LONG64) X(Bool, VARIANT_BOOL, R4, FLOAT) X(Bool, VARIANT_BOOL, R8, DOUBLE) \
+    X(Bool, VARIANT_BOOL, I1, CHAR) X(Bool, VARIANT_BOOL, UI2, USHORT) X(Bool, VARIANT_BOOL, UI4, ULONG) \
+    X(Bool, VARIANT_BOOL, UI8, ULONG64) X(I1, CHAR, UI1, BYTE) X(I1, CHAR, I2, SHORT) X(I1, CHAR, I4, LONG) \
+    X(I1, CHAR, I8, LONG64) X(I1, CHAR, R4, FLOAT) X(I1, CHAR, R8, DOUBLE) X(I1, CHAR, Bool, VARIANT_BOOL) \
+    X(I1, CHAR, UI2, USHORT) X(I1, CHAR, UI4, ULONG) X(I1, CHAR, UI8, ULONG64) X(UI2, USHORT, UI1, BYTE) \
+    X(UI2, USHORT, I2, SHORT) X(UI2, USHORT, I4, LONG) X(UI2, USHORT, I8, LONG64) X(UI2, USHORT, R4, FLOAT) \
+    X(UI2, USHORT, R8, DOUBLE) X(UI2, USHORT, Bool, VARIANT_BOOL) X(UI2, USHORT, I1, CHAR) \
+    X(UI2, USHORT, UI4, ULONG) X(UI2, USHORT, UI8, ULONG64) X(UI4, ULONG, UI1, BYTE) X(UI4, ULONG, I2, SHORT) \
+    X(UI4, ULONG, I4, LONG) X(UI4, ULONG, I8, LONG64) X(UI4, ULONG, R4, FLOAT) X(UI4, ULONG, R8, DOUBLE) \
+    X(UI4, ULONG, Bool, VARIANT_BOOL) X(UI4, ULONG, I1, CHAR) X(UI4, ULONG, UI2, USHORT) \
+    X(UI4, ULONG, UI8, ULONG64) X(UI8, ULONG64, UI1, BYTE) X(UI8, ULONG64, I2, SHORT) \
+    X(UI8, ULONG64, I8, LONG64) X(UI8, ULONG64, R4, FLOAT) X(UI8, ULONG64, R8, DOUBLE) \
+    X(UI8, ULONG64, Bool, VARIANT_BOOL) X(UI8, ULONG64, I1, CHAR) X(UI8, ULONG64, UI2, USHORT) \
+    X(UI8, ULONG64, UI4, ULONG)
+#define OLEAUTO_VAR_SCALARS(X) \
+    X(UI1, BYTE) X(I2, SHORT) X(I4, LONG) X(I8, LONG64) X(R4, FLOAT) X(R8, DOUBLE) X(Bool, VARIANT_BOOL) X(I1, CHAR) X(UI2, USHORT) X(UI4, ULONG) X(UI8, ULONG64)
+#define OLEAUTO_DECLARE_VAR_FROM(T, Out, S, In) STDAPI Var##T##From##S(In in, Out* out);
+#define OLEAUTO_DECLARE_VAR_FROM_TEXT(T, Out)                                              \
+    STDAPI Var##T##FromStr(OLECHAR* strIn, LCID lcid, ULONG dwFlags, Out* out);          \
+    STDAPI Var##T##FromDisp(IDispatch* pdispIn, LCID lcid, Out* out);                    \
+    STDAPI VarBstrFrom##T(Out in, LCID lcid, ULONG dwFlags, BSTR* pbstrOut);
+OLEAUTO_VAR_FROM_PAIRS(OLEAUTO_DECLARE_VAR_FROM)
+OLEAUTO_VAR_SCALARS(OLEAUTO_DECLARE_VAR_FROM_TEXT)
+STDAPI VarBstrFromDisp(IDispatch* pdispIn, LCID lcid, ULONG dwFlags, BSTR* pbstrOut);
+
+// Comparing and joining texts.
+constexpr HRESULT VARCMP_LT = 0;
+constexpr HRESULT VARCMP_EQ = 1;
+constexpr HRESULT VARCMP_GT = 2;
+constexpr HRESULT VARCMP_NULL = 3;
+constexpr ULONG NORM_IGNORECASE = 0x1;
+STDAPI VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);
+STDAPI VarBstrCat(BSTR bstrLeft, BSTR bstrRight, BSTR* pbstrResult);
+
+// Safe arrays
+STDAPI_(SAFEARRAY*) SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 STDAPI_(SAFEARRAY*) SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 STDAPI SafeArrayDestroy(SAFEARRAY* psa);
 STDAPI SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew);
@@ -450,6 +514,9 @@ STDAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 STDAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 STDAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 
+// An argument of a call by its position (named arguments found by their id), converted.
+STDAPI DispGetParam(DISPPARAMS* pdispparams, UINT position, VARTYPE vtTarg, VARIANT* pvarResult, UINT* puArgErr);
+
 // Error info: one slot per thread
 STDAPI CreateErrorInfo(ICreateErrorInfo** pperrinfo);
 STDAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
@@ -462,12 +529,16 @@ constexpr DWORD REGCLS_SINGLEUSE = 0;
 constexpr DWORD REGCLS_MULTIPLEUSE = 1;
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 
+STDAPI CoInitialize(void* pvReserved);  // a single-threaded apartment
 STDAPI CoInitializeEx(void* pvReserved, DWORD dwCoInit);
 STDAPI_(void) CoUninitialize();
 STDAPI CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid);
 STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
 STDAPI CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
 STDAPI_(int) StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
+STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);  // task memory: CoTaskMemFree
+STDAPI StringFromIID(REFIID rclsid, LPOLESTR* lplpsz);
+STDAPI IIDFromString(LPCOLESTR lpsz, IID* lpiid);
 STDAPI CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv);
 STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv);
 STDAPI CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext, DWORD flags, DWORD* lpdwRegister);

@@ -186,8 +186,8 @@ void array_step(input& in, std::array<array_slot, arrays>& slots, std::array<oa:
         const ULONG count = decode_count(in, vt);
         if (slot.a) unlock_all(slot);
         slot.a.reset(SafeArrayCreateVector(vt, lower, count));
-        const bool fits = static_cast<std::int64_t>(lower) + count - 1 <= INT32_MAX &&
-                          static_cast<std::uint64_t>(count) * element_size(vt) <= 0xFFFFFFFFull;
+        // As in the standard runtime the last index need not fit a LONG (it wraps); the count must.
+        const bool fits = count <= INT32_MAX && static_cast<std::uint64_t>(count) * element_size(vt) <= 0xFFFFFFFFull;
         const bool known = element_size(vt) != 0 && vt != VT_DECIMAL;
         if (!known || !fits) expect(!slot.a, "SafeArrayCreateVector", "made an array it cannot describe");
         else expect(slot.a.get() != nullptr, "SafeArrayCreateVector", "refused a small array");
