@@ -236,8 +236,10 @@ bool same_work(dispatcher d, const char* label) {
 
 using figures = std::map<std::string, double>;  // ns per call, by benchmark name
 
+// Plain text: the script that runs the benchmark cuts its output by lines.
 class collecting_reporter : public benchmark::ConsoleReporter {
 public:
+    collecting_reporter() : ConsoleReporter(OO_None) {}
     figures ns;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
@@ -348,8 +350,8 @@ int main(int argc, char** argv) {
                     status = 1;
                 }
             }
-            std::printf("\n%s: this run%s%s\n", this_system().c_str(), beside.empty() ? "" : "; ",
-                        beside.empty() ? "" : (std::string(other_system) + ": " + beside).c_str());
+            std::printf("\nThis run: %s.%s\n", this_system().c_str(),
+                        beside.empty() ? "" : (std::string(" Beside it: ") + other_system + ", " + beside).c_str());
             print_table(reporter.ns, beside.empty() ? figures{} : read_figures(beside));
         }
     } catch (const std::exception& e) {

@@ -110,9 +110,12 @@ public:
     virtual void Finalize() {}
 };
 
-// Google Benchmark's console table: name, time and CPU time per iteration, iterations.
+// Google Benchmark's console table: name, time and CPU time per iteration, iterations;
+// never in colour.
 class ConsoleReporter : public BenchmarkReporter {
 public:
+    enum OutputOptions { OO_None = 0, OO_Color = 1, OO_Tabular = 2, OO_ColorTabular = 3, OO_Defaults = 3 };
+    explicit ConsoleReporter(OutputOptions = OO_Defaults) {}
     bool ReportContext(const Context& context) override;
     void ReportRuns(const std::vector<Run>& runs) override;
 
