@@ -53,8 +53,9 @@ std::wstring beside_program(const wchar_t* file) {
 }
 
 // The standard dispatch of one of the object's dual interfaces: the type library's
-// dispatch half names the vtable half, whose functions it calls on the object's interface.
-oa::com_ptr<IDispatch> standard_dispatch(ITypeLib* library, const IID& iid, IUnknown* vtable) {
+// dispatch half names the vtable half, whose functions it calls through `vtable`, the
+// object's pointer of that interface.
+oa::com_ptr<IDispatch> standard_dispatch(ITypeLib* library, const IID& iid, void* vtable) {
     oa::com_ptr<ITypeInfo> dispatch_half, vtable_half;
     HREFTYPE ref = 0;
     oa::com_ptr<IUnknown> unknown;
@@ -83,8 +84,11 @@ struct subjects {
         oa::com_ptr<ITypeLib> library;
         if (FAILED(LoadTypeLibEx(beside_program(L"quellar2mrapi.dll").c_str(), REGKIND_NONE, library.put())))
             throw std::runtime_error("quellar2mrapi.dll is not beside the program");
-        record_standard = standard_dispatch(library.get(), iid_of<quellar2mrapi::_t2DataClass>(), record.get());
-        session_standard = standard_dispatch(library.get(), iid_of<quellar2mrapi::_t2mrapp>(), session.get());
+        using quellar2mrapi::_t2DataClass, quellar2mrapi::_t2mrapp;
+        record_standard = standard_dispatch(library.get(), iid_of<_t2DataClass>(),
+                                            static_cast<_t2DataClass*>(record.get()));
+        session_standard =
+            standard_dispatch(library.get(), iid_of<_t2mrapp>(), static_cast<_t2mrapp*>(session.get()));
 #endif
     }
     IDispatch* record_of(dispatcher d) const { return d == dispatcher::project ? record.get() : record_standard.get(); }
