@@ -169,7 +169,7 @@ HRESULT user_object::SetUserInfo(BSTR user, BSTR password, BSTR role, BSTR datab
         auto lock = st.lock();
         st.record(op::User_SetUserInfo, [&](journal_line& l) { l.text(user).secret().text(role).text(database); });
         st.apply_faults(op::User_SetUserInfo, logged_to.lock().get());
-        info = user_info{str(user), str(password), str(role), str(database)};
+        info = std::make_unique<user_info>(user_info{str(user), str(password), str(role), str(database)});
     });
 }
 
@@ -179,7 +179,7 @@ HRESULT user_object::SetNameMapping(BSTR user, BSTR quellarUser) {
         auto lock = st.lock();
         st.record(op::User_SetNameMapping, [&](journal_line& l) { l.text(user).text(quellarUser); });
         st.apply_faults(op::User_SetNameMapping, logged_to.lock().get());
-        mapping = name_mapping{str(user), str(quellarUser)};
+        mapping = std::make_unique<name_mapping>(name_mapping{str(user), str(quellarUser)});
     });
 }
 
@@ -189,7 +189,7 @@ HRESULT user_object::SetRoleInfo(BSTR user, BSTR roleList, BSTR database) {
         auto lock = st.lock();
         st.record(op::User_SetRoleInfo, [&](journal_line& l) { l.text(user).text(roleList).text(database); });
         st.apply_faults(op::User_SetRoleInfo, logged_to.lock().get());
-        roles = role_info{str(user), str(roleList), str(database)};
+        roles = std::make_unique<role_info>(role_info{str(user), str(roleList), str(database)});
     });
 }
 

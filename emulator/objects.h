@@ -62,9 +62,11 @@ public:
     struct role_info {
         std::u16string user, role_list, database;
     };
-    std::optional<user_info> info;
-    std::optional<name_mapping> mapping;
-    std::optional<role_info> roles;
+    // Each on the heap once filled: a table of many thousand rows holds one kind each, and
+    // an object that keeps room for all three spreads the table over more memory.
+    std::unique_ptr<user_info> info;
+    std::unique_ptr<name_mapping> mapping;
+    std::unique_ptr<role_info> roles;
 
 private:
     live_counter live_{kind::user};
