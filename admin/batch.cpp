@@ -123,7 +123,7 @@ oa::unique_bstr t2mrapp::commit_table(const batch_commit& batch, staging_table& 
             // Row 0 always holds an object when the table is handed over.
             if (!table.row(0)) table.store(0, new_user_row().get());
             oa::unique_bstr message = send();
-            WriteLog(std::u16string(batch.message_line) + std::u16string(view(message.get())));
+            WriteLog(batch.message_line, view(message.get()));
             then();
             if (view(message.get()).empty()) return oa::make_bstr(batch.unknown_error);
             return message;

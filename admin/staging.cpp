@@ -14,7 +14,7 @@ constexpr SHORT growth_step = 300;
 
 template <class Fill>
 oa::unique_bstr t2mrapp::stage_row(std::u16string_view method_name, staging_table& table, SHORT index, Fill&& fill) {
-    WriteLog(std::u16string(method_name) + u"():");
+    WriteLog(method_name, u"():");
     // Outside the trap: an overflow of the bound fails the call itself, bound and rows kept.
     if (index > table.bound()) table.grow(growth_step);
     return abandon_on_failure(
@@ -23,7 +23,7 @@ oa::unique_bstr t2mrapp::stage_row(std::u16string_view method_name, staging_tabl
             oa::check(fill(row.get()));
             // Only a filled row is stored; the row's earlier object goes with the store.
             table.store(index, row.get());
-            return oa::make_bstr(u"");
+            return oa::unique_bstr();  // the empty text
         },
         [&](const oa::com_error& e) { return oa::make_bstr(error_text(std::u16string(method_name) + u" Error: ", e)); });
 }

@@ -90,6 +90,8 @@ public:
 private:
     // Passes one line to the diagnostic log; never fails.
     void WriteLog(std::u16string_view text) noexcept;
+    // A line of two pieces, joined only when the line is read or written.
+    void WriteLog(std::u16string_view first, std::u16string_view second) noexcept;
 
     // The staging methods share one procedure: growth, a new row object, its fill, the
     // store. Gives the empty text or the method's error text.

@@ -118,16 +118,22 @@ class invocation {
 public:
     invocation(IDispatch* object, DISPID id, WORD flags, int count)
         : object_(object), id_(id), flags_(flags), count_(count) {}
+    invocation(const invocation&) = delete;
+    invocation& operator=(const invocation&) = delete;
+    ~invocation() {
+        for (int i = 0; i < made_; ++i) oa::close_variant(&values_[i]);
+    }
 
     // The arguments are 1..count; ByRef boxes travel as VT_BYREF|VT_VARIANT and receive
     // what the member wrote. Pushes the result, or raises the failure.
     int run(lua_State* L) {
         if (count_ > inline_arguments) {
-            more_values_.resize(static_cast<std::size_t>(count_));
-            more_args_.resize(static_cast<std::size_t>(count_));
-            values_ = more_values_.data();
-            args_ = more_args_.data();
+            more_values_ = std::make_unique<VARIANT[]>(static_cast<std::size_t>(count_));
+            more_args_ = std::make_unique<VARIANT[]>(static_cast<std::size_t>(count_));
+            values_ = more_values_.get();
+            args_ = more_args_.get();
         }
+        for (; made_ < count_; ++made_) values_[made_].vt = VT_EMPTY;
         for (int i = 0; i < count_; ++i) {
             const int idx = i + 1;
             const std::size_t slot = static_cast<std::size_t>(count_ - 1 - i);  // arguments travel last first
@@ -203,12 +209,13 @@ private:
     DISPID id_;
     WORD flags_;
     int count_;
-    oa::unique_variant inline_values_[inline_arguments];
+    // The values the call made: values_[0, made_), cleared with the call.
+    VARIANT inline_values_[inline_arguments];
     VARIANT inline_args_[inline_arguments];
-    std::vector<oa::unique_variant> more_values_;
-    std::vector<VARIANT> more_args_;
-    oa::unique_variant* values_ = inline_values_;
+    std::unique_ptr<VARIANT[]> more_values_, more_args_;
+    VARIANT* values_ = inline_values_;
     VARIANT* args_ = inline_args_;
+    int made_ = 0;
     bool byref_ = false;
     oa::unique_variant result_;
     oa::unique_excepinfo exception_;

@@ -42,7 +42,7 @@ HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, B
     return call_result(
         result,
         [&] {
-            WriteLog(std::u16string(u"Login(): loginAppID=") + std::u16string(view(*loginAppID)));
+            WriteLog(u"Login(): loginAppID=", view(*loginAppID));
             continuing_trap trap(u"Login Error: ");
             if (!GoodConnection) {
                 trap.pending = u"Connection Not Good - Login Not Attempted";

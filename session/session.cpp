@@ -61,6 +61,18 @@ void t2mrapp::WriteLog(std::u16string_view text) noexcept {
     append_log_line(log_file_path(), text);
 }
 
+void t2mrapp::WriteLog(std::u16string_view first, std::u16string_view second) noexcept {
+    if (!observer() && !DebugOn) return;
+    try {
+        std::u16string line;
+        line.reserve(first.size() + second.size());
+        line.append(first).append(second);
+        WriteLog(line);
+    } catch (...) {
+        // No memory for the line: it is lost, as any other failure of the log.
+    }
+}
+
 HRESULT t2mrapp::put_User(IUser** value) {
     return call([&] { User = oa::make_ref(*value); }, value);
 }
