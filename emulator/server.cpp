@@ -388,8 +388,16 @@ private:
     }
     std::string where() const {
         std::string out;
-        for (const frame& f : frames_)
-            out += f.object ? "." + f.key : "[" + std::to_string(f.index) + "]";
+        for (const frame& f : frames_) {
+            if (f.object) {
+                out += '.';
+                out += f.key;
+            } else {
+                out += '[';
+                out += std::to_string(f.index);
+                out += ']';
+            }
+        }
         return out;
     }
     std::vector<frame> frames_;

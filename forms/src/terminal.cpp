@@ -112,7 +112,9 @@ void frame(int y, int x, int h, int w, std::u16string_view title) {
     ch(y + h - 1, x, ACS_LLCORNER);
     ch(y + h - 1, x + w - 1, ACS_LRCORNER);
     if (!title.empty() && w > 6) {
-        std::u32string t = U" " + code_points(title) + U" ";
+        std::u32string t = U" ";
+        t += code_points(title);
+        t += U' ';
         if (static_cast<int>(t.size()) > w - 4) t.resize(w - 4);
         put(y, x + 2, t, A_BOLD);
     }

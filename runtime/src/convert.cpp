@@ -97,7 +97,7 @@ void store_int(VARIANT& out, VARTYPE vt, std::uint64_t bits) {
 }
 
 HRESULT num_to_int(const Num& n, VARTYPE vt, VARIANT& out) {
-    IntRange r;
+    IntRange r{};
     int_range(vt, r);
     // A Boolean is cut to the width; an integer of the same width is read as the
     // target's type, bit for bit; anything else must fit.
