@@ -1,6 +1,7 @@
 #include <admin/staging_table.h>
 #include <oa/error.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -18,14 +19,21 @@ void staging_table::create(SHORT bound) {
     if (!fresh) throw std::bad_alloc();
     rows_.reset(fresh);
     bound_ = bound;
+    capacity_ = static_cast<LONG>(bound) + 1;
 }
 
 void staging_table::grow(SHORT step) {
     const int sum = static_cast<int>(bound_) + step;
     if (sum > std::numeric_limits<SHORT>::max() || sum < std::numeric_limits<SHORT>::min())
         oa::raise_vb(oa::vb::overflow);
-    SAFEARRAYBOUND wanted{static_cast<ULONG>(sum) + 1, 0};
-    check_array(SafeArrayRedim(rows_.get(), &wanted));
+    const LONG needed = static_cast<LONG>(sum) + 1;
+    if (needed > capacity_) {
+        constexpr LONG most = LONG{std::numeric_limits<SHORT>::max()} + 1;
+        const LONG capacity = std::max(needed, std::min(most, capacity_ + capacity_ / 2));
+        SAFEARRAYBOUND wanted{static_cast<ULONG>(capacity), 0};
+        check_array(SafeArrayRedim(rows_.get(), &wanted));
+        capacity_ = capacity;
+    }
     bound_ = static_cast<SHORT>(sum);
 }
 

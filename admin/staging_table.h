@@ -35,6 +35,9 @@ public:
 private:
     oa::unique_safearray rows_;
     SHORT bound_ = -1;
+    // Rows allocated, at least bound + 1: the table grows by a few hundred rows at a time,
+    // the block under it by half again, so that staging many rows copies it only a few times.
+    LONG capacity_ = 0;
 };
 
 }  // namespace quellar2mrapi

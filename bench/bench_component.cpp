@@ -410,8 +410,10 @@ int main(int argc, char** argv) {
     ratio_row(reporter, "Lua: t2DataClass get / the same conversions in C", "BM_host_get", "BM_host_get_reference", 3);
     ratio_row(reporter, "Lua: encodeXML, short text / the same conversions in C", "BM_host_encode",
               "BM_host_encode_reference", 3);
-    ratio_row(reporter, "Lua: AddUserToArray per row / CreateUsers per row", "BM_host_stage_rows/iterations:3",
-              "BM_host_commit_rows/iterations:3", 2);
+    ratio_row(reporter, "Lua: AddUserToArray per row / CreateUsers per row", "BM_host_stage_rows/iterations:10",
+              "BM_host_commit_rows/iterations:10", 2);
+    ratio_row(reporter, "Lua: AddUserToArray per row / the same conversions in C", "BM_host_stage_rows/iterations:10",
+              "BM_host_stage_reference/iterations:10", 3);
     benchmark::Shutdown();
     CoUninitialize();
     return 0;

@@ -8,7 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
+#include <functional>
 
 namespace mremu {
 
@@ -23,7 +23,8 @@ bool contains(const std::vector<std::u16string>& list, std::u16string_view item)
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-std::u16string joined(const std::vector<std::u16string>& items, std::u16string_view separator = u", ") {
+template <class Text>
+std::u16string joined(const std::vector<Text>& items, std::u16string_view separator = u", ") {
     std::u16string out;
     for (const auto& i : items) {
         if (!out.empty()) out += separator;
@@ -43,6 +44,45 @@ std::vector<std::u16string> split(std::u16string_view text, std::u16string_view 
     }
     return out;
 }
+
+// The server's users by name for one batch: open addressing over one block, so that a
+// batch of many thousand rows makes no allocation per user and stays linear.
+class user_index {
+public:
+    user_index(const std::vector<user_record>& users, std::size_t more) : users_(users) {
+        std::size_t size = 16;
+        while (size < 2 * (users.size() + more)) size *= 2;
+        slots_.resize(size);
+        for (std::size_t k = 0; k < users.size(); ++k) add(k);
+    }
+    // The record's position, or npos.
+    std::size_t find(std::u16string_view name) const noexcept {
+        const std::size_t hash = hash_of(name);
+        for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
+            const slot& s = slots_[i];
+            if (!s.position) return npos;
+            if (s.hash == hash && users_[s.position - 1].name == name) return s.position - 1;
+        }
+    }
+    // Indexes the record at position k, whose name is not indexed yet.
+    void add(std::size_t k) noexcept {
+        const std::size_t hash = hash_of(users_[k].name);
+        std::size_t i = hash & mask();
+        while (slots_[i].position) i = (i + 1) & mask();
+        slots_[i] = {hash, k + 1};
+    }
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+private:
+    struct slot {
+        std::size_t hash = 0;
+        std::size_t position = 0;  // the record's position + 1; 0 for a free slot
+    };
+    static std::size_t hash_of(std::u16string_view name) noexcept { return std::hash<std::u16string_view>{}(name); }
+    std::size_t mask() const noexcept { return slots_.size() - 1; }
+    const std::vector<user_record>& users_;
+    std::vector<slot> slots_;
+};
 
 constexpr std::u16string_view data_label = u"Quellar xml data";
 constexpr std::u16string_view admin_role = u"Admin";
@@ -142,7 +182,7 @@ user_object::user_object() {
 
 user_object::user_object(login_tag, const std::shared_ptr<server>& on, std::u16string name, std::u16string database,
                          std::u16string token_)
-    : logged_to(on), login_name(std::move(name)), login_database(std::move(database)), token(std::move(token_)) {}
+    : login(std::make_unique<login_info>(login_info{on, std::move(name), std::move(database), std::move(token_)})) {}
 
 user_object* user_object::of(IUnknown* user) noexcept {
     if (!user) return nullptr;
@@ -157,8 +197,8 @@ HRESULT user_object::get_LoginToken(BSTR* value) {
             auto& st = state();
             auto lock = st.lock();
             st.record(op::User_LoginToken, [](journal_line&) {});
-            st.apply_faults(op::User_LoginToken, logged_to.lock().get());
-            put_text(value, token);
+            st.apply_faults(op::User_LoginToken, logged_to());
+            put_text(value, login ? std::u16string_view(login->token) : std::u16string_view());
         },
         value);
 }
@@ -168,8 +208,8 @@ HRESULT user_object::SetUserInfo(BSTR user, BSTR password, BSTR role, BSTR datab
         auto& st = state();
         auto lock = st.lock();
         st.record(op::User_SetUserInfo, [&](journal_line& l) { l.text(user).secret().text(role).text(database); });
-        st.apply_faults(op::User_SetUserInfo, logged_to.lock().get());
-        info = std::make_unique<user_info>(user_info{str(user), str(password), str(role), str(database)});
+        st.apply_faults(op::User_SetUserInfo, logged_to());
+        info = std::make_unique<user_info>(std::array{view(user), view(password), view(role), view(database)});
     });
 }
 
@@ -178,8 +218,8 @@ HRESULT user_object::SetNameMapping(BSTR user, BSTR quellarUser) {
         auto& st = state();
         auto lock = st.lock();
         st.record(op::User_SetNameMapping, [&](journal_line& l) { l.text(user).text(quellarUser); });
-        st.apply_faults(op::User_SetNameMapping, logged_to.lock().get());
-        mapping = std::make_unique<name_mapping>(name_mapping{str(user), str(quellarUser)});
+        st.apply_faults(op::User_SetNameMapping, logged_to());
+        mapping = std::make_unique<name_mapping>(std::array{view(user), view(quellarUser)});
     });
 }
 
@@ -188,8 +228,8 @@ HRESULT user_object::SetRoleInfo(BSTR user, BSTR roleList, BSTR database) {
         auto& st = state();
         auto lock = st.lock();
         st.record(op::User_SetRoleInfo, [&](journal_line& l) { l.text(user).text(roleList).text(database); });
-        st.apply_faults(op::User_SetRoleInfo, logged_to.lock().get());
-        roles = std::make_unique<role_info>(role_info{str(user), str(roleList), str(database)});
+        st.apply_faults(op::User_SetRoleInfo, logged_to());
+        roles = std::make_unique<role_info>(std::array{view(user), view(roleList), view(database)});
     });
 }
 
@@ -317,9 +357,9 @@ api_object::session api_object::logged_in(server& on, IUser* user) {
     if (!user) oa::raise(errors::no_user, u"No User was given: log in first");
     user_object* u = user_object::of(user);
     if (!u) oa::raise(errors::foreign_object, u"The User object was not made by this library");
-    if (u->logged_to.lock().get() != &on || u->token.empty())
+    if (u->logged_to() != &on || u->login->token.empty())
         oa::raise(errors::not_logged_in, u"The User is not logged in to this change server");
-    const user_record* rec = on.user(u->login_name);
+    const user_record* rec = on.user(u->login->name);
     return {on, *u, rec && contains(rec->roles, admin_role)};
 }
 
@@ -473,25 +513,25 @@ HRESULT api_object::add_users(IUser* user, IUser** firstRow, SHORT count, BSTR* 
             std::vector<const user_object::user_info*> rows;
             for (SHORT i = 0; i < count; ++i) {
                 const user_object* row = user_object::of(firstRow[i]);
-                if (!row || !row->info || row->info->user.empty()) return answer();  // a row not filled: nothing changes
+                if (!row || !row->info || row->info->user().empty()) return answer();  // a row not filled: nothing changes
                 rows.push_back(&*row->info);
             }
-            std::vector<std::u16string> created, updated;
-            // One index of the users for the whole batch keeps a large batch linear.
-            std::unordered_map<std::u16string, std::size_t> by_name;
-            by_name.reserve(s.on.users.size() + rows.size());
-            for (std::size_t k = 0; k < s.on.users.size(); ++k) by_name.emplace(s.on.users[k].name, k);
+            // The staged rows outlive the batch: their texts name the users in the answer.
+            std::vector<std::u16string_view> created, updated;
+            // At most one record per row is added: the index never fills past half.
+            user_index by_name(s.on.users, rows.size());
             for (const auto* r : rows) {
-                if (auto it = by_name.find(r->user); it != by_name.end()) {
-                    user_record* rec = &s.on.users[it->second];
-                    rec->password = r->password;
-                    if (!r->role.empty() && !contains(rec->roles, r->role)) rec->roles.push_back(r->role);
-                    updated.push_back(r->user);
+                if (const std::size_t k = by_name.find(r->user()); k != user_index::npos) {
+                    user_record* rec = &s.on.users[k];
+                    rec->password = r->password();
+                    if (!r->role().empty() && !contains(rec->roles, r->role()))
+                        rec->roles.push_back(std::u16string(r->role()));
+                    updated.push_back(r->user());
                 } else {
-                    s.on.users.push_back({r->user, r->password, {}});
-                    if (!r->role.empty()) s.on.users.back().roles.push_back(r->role);
-                    by_name.emplace(r->user, s.on.users.size() - 1);
-                    created.push_back(r->user);
+                    s.on.users.push_back({std::u16string(r->user()), std::u16string(r->password()), {}});
+                    if (!r->role().empty()) s.on.users.back().roles.emplace_back(r->role());
+                    by_name.add(s.on.users.size() - 1);
+                    created.push_back(r->user());
                 }
             }
             text = u"AddUsers: created " + num(static_cast<long long>(created.size())) + u" user(s)";
@@ -522,20 +562,20 @@ HRESULT api_object::add_users_roles(IUser* user, IUser** firstRow, SHORT count, 
             std::vector<const user_object::role_info*> rows;
             for (SHORT i = 0; i < count; ++i) {
                 const user_object* row = user_object::of(firstRow[i]);
-                if (!row || !row->roles || row->roles->user.empty()) return answer();
+                if (!row || !row->roles || row->roles->user().empty()) return answer();
                 rows.push_back(&*row->roles);
             }
             std::vector<std::u16string> done, unknown;
             for (const auto* r : rows) {
-                user_record* rec = s.on.user(r->user);
+                user_record* rec = s.on.user(r->user());
                 if (!rec) {
-                    unknown.push_back(r->user);
+                    unknown.emplace_back(r->user());
                     continue;
                 }
-                const auto names = split(r->role_list, u" \t");
+                const auto names = split(r->role_list(), u" \t");
                 for (const auto& role : names)
                     if (!contains(rec->roles, role)) rec->roles.push_back(role);
-                done.push_back(r->user + u" (" + joined(names, u" ") + u")");
+                done.push_back(std::u16string(r->user()) + u" (" + joined(names, u" ") + u")");
             }
             text = u"AddUsersRoles: roles given to " + num(static_cast<long long>(done.size())) + u" user(s)";
             if (!done.empty()) text += u": " + joined(done);
@@ -570,20 +610,20 @@ HRESULT api_object::SetMerivexUsernames(IUser* user, VARIANT* firstRow, SHORT* c
             std::vector<const user_object::name_mapping*> rows;
             for (SHORT i = 0; i < n; ++i) {
                 const user_object* row = user_object::of(object_in(firstRow[i]));
-                if (!row || !row->mapping || row->mapping->user.empty()) return answer();
+                if (!row || !row->mapping || row->mapping->user().empty()) return answer();
                 rows.push_back(&*row->mapping);
             }
             std::vector<std::u16string> done, unknown;
             for (const auto* r : rows) {
-                if (!s.on.user(r->user)) {
-                    unknown.push_back(r->user);
+                if (!s.on.user(r->user())) {
+                    unknown.emplace_back(r->user());
                     continue;
                 }
                 auto& maps = s.on.name_mappings;
-                auto it = std::find_if(maps.begin(), maps.end(), [&](const mapping_record& m) { return m.user == r->user; });
-                if (it != maps.end()) it->quellar_user = r->quellar_user;
-                else maps.push_back({r->user, r->quellar_user});
-                done.push_back(r->user + u" = " + r->quellar_user);
+                auto it = std::find_if(maps.begin(), maps.end(), [&](const mapping_record& m) { return m.user == r->user(); });
+                if (it != maps.end()) it->quellar_user = r->quellar_user();
+                else maps.push_back({std::u16string(r->user()), std::u16string(r->quellar_user())});
+                done.push_back(std::u16string(r->user()) + u" = " + std::u16string(r->quellar_user()));
                 ++applied;
             }
             if (applied == 0) return answer();  // did nothing: the empty text
@@ -742,7 +782,7 @@ HRESULT api_object::CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relatio
             const cr_record* from_cr = s.on.cr(view(rcpId));
             if (!from_object && !from_cr) oa::raise(errors::unknown_object, u"No CR or object with id \"" + str(rcpId) + u"\"");
             object_record made{next_cvid(s.on),
-                               from_object ? from_object->instance : s.user.login_database,
+                               from_object ? from_object->instance : s.user.login->database,
                                from_object ? from_object->problem : from_cr->id,
                                bytes_text(firstByte, byteCount),
                                str(filename)};

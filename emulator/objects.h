@@ -8,6 +8,7 @@
 #include <mrlib/mrlib.h>
 #include <oa/dispatch.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,30 @@ using namespace MRLIBLib;
 
 const oa::disp::library_desc* type_library();
 
+// N texts kept one after another in one string: a staged row's fill costs one block, not
+// one per text, and a table of many thousand rows stays compact.
+template <std::size_t N>
+class packed_texts {
+public:
+    explicit packed_texts(std::array<std::u16string_view, N> texts) {
+        std::size_t total = 0;
+        for (auto t : texts) total += t.size();
+        all_.reserve(total);
+        for (std::size_t i = 0; i < N; ++i) {
+            all_.append(texts[i]);
+            ends_[i] = all_.size();
+        }
+    }
+    std::u16string_view at(std::size_t i) const noexcept {
+        const std::size_t begin = i ? ends_[i - 1] : 0;
+        return std::u16string_view(all_).substr(begin, ends_[i] - begin);
+    }
+
+private:
+    std::u16string all_;
+    std::array<std::size_t, N> ends_{};
+};
+
 class user_object final : public oa::disp::dispatch_object<user_object, IUser, IEmulatedUser> {
 public:
     static constexpr std::u16string_view class_name = u"User";
@@ -49,18 +74,32 @@ public:
     // The library's own object behind a User, or nullptr for a foreign one.
     static user_object* of(IUnknown* user) noexcept;
 
-    // Login: the server logged in to (empty for a staging row) and the token.
-    std::weak_ptr<server> logged_to;
-    std::u16string login_name, login_database, token;
-    // Staging rows: what each fill operation stored.
-    struct user_info {
-        std::u16string user, password, role, database;
+    // Login: the server logged in to, the name, the database and the token; none for a
+    // staging row, which stays small.
+    struct login_info {
+        std::weak_ptr<server> to;
+        std::u16string name, database, token;
     };
-    struct name_mapping {
-        std::u16string user, quellar_user;
+    std::unique_ptr<const login_info> login;
+    server* logged_to() const noexcept { return login ? login->to.lock().get() : nullptr; }
+    // Staging rows: what each fill operation stored, its texts in one block.
+    struct user_info : packed_texts<4> {
+        using packed_texts::packed_texts;
+        std::u16string_view user() const noexcept { return at(0); }
+        std::u16string_view password() const noexcept { return at(1); }
+        std::u16string_view role() const noexcept { return at(2); }
+        std::u16string_view database() const noexcept { return at(3); }
     };
-    struct role_info {
-        std::u16string user, role_list, database;
+    struct name_mapping : packed_texts<2> {
+        using packed_texts::packed_texts;
+        std::u16string_view user() const noexcept { return at(0); }
+        std::u16string_view quellar_user() const noexcept { return at(1); }
+    };
+    struct role_info : packed_texts<3> {
+        using packed_texts::packed_texts;
+        std::u16string_view user() const noexcept { return at(0); }
+        std::u16string_view role_list() const noexcept { return at(1); }
+        std::u16string_view database() const noexcept { return at(2); }
     };
     // Each on the heap once filled: a table of many thousand rows holds one kind each, and
     // an object that keeps room for all three spreads the table over more memory.

@@ -55,6 +55,17 @@ TEST_F(Staging, IndexPastTheBoundGrowsByOneStepAndStores) {
     }
 }
 
+TEST_F(Staging, EveryRowSurvivesEachGrowthUpToTheLargestBound) {
+    std::vector<IUnknown*> staged;
+    for (SHORT i = 0; i <= 32600; ++i) {
+        ASSERT_EQ(u"", stage_user(i, u"u")) << i;
+        staged.push_back(users().row(i));
+    }
+    ASSERT_EQ(32600, users().bound());
+    for (LONG i = 0; i <= 32600; ++i) ASSERT_EQ(staged[static_cast<std::size_t>(i)], users().row(i)) << i;
+    EXPECT_EQ(nullptr, users().row(32601)) << "rows past the bound are out of reach";
+}
+
 TEST_F(Staging, IndexFarPastTheBoundGrowsOnceFailsAndKeepsTheGrowth) {
     stage_user(7, u"kept");
     IUnknown* seven = users().row(7);
