@@ -89,6 +89,28 @@ TEST_F(EmuSessionTest, AddUsersReadsExactlyCountRows) {
     EXPECT_NE("", token(login(api.get(), u"kim", u"pw1", u"developer").get()));
 }
 
+TEST_F(EmuSessionTest, AUserNamedTwiceInOneBatchIsCreatedOnceThenUpdated) {
+    com_ptr<IUser> first = new_user(), existing = new_user(), again = new_user();
+    ASSERT_EQ(S_OK, first->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
+    ASSERT_EQ(S_OK, existing->SetUserInfo(B(u"joe"), B(u"new"), B(u""), B(u"/db/alpha")));
+    ASSERT_EQ(S_OK, again->SetUserInfo(B(u"kim"), B(u"pw2"), B(u"reviewer"), B(u"/db/alpha")));
+    guarded_rows<IUser*> table(3);
+    table[0] = first.get();
+    table[1] = existing.get();
+    table[2] = again.get();
+    const std::size_t users_before = saved_server().at("users").size();
+    oa::unique_bstr message;
+    ASSERT_EQ(S_OK, api->AddUsers(user.get(), table.rows(), 3, message.put())) << error_text();
+    EXPECT_EQ("AddUsers: created 1 user(s): kim; updated 2 user(s): joe, kim", u8(message));
+
+    auto server = saved_server();
+    EXPECT_EQ(users_before + 1, server.at("users").size());
+    EXPECT_EQ("pw2", user_in(server, "kim").at("password")) << "the later row wins";
+    EXPECT_EQ(nlohmann::json({"developer", "reviewer"}), user_in(server, "kim").at("roles"));
+    EXPECT_EQ("new", user_in(server, "joe").at("password"));
+    EXPECT_EQ(nlohmann::json({"developer"}), user_in(server, "joe").at("roles")) << "an empty role adds none";
+}
+
 TEST_F(EmuSessionTest, AnUnfilledRowOrACountBelowOneChangesNothing) {
     com_ptr<IUser> kim = new_user(), blank = new_user(), mapped = new_user();
     ASSERT_EQ(S_OK, kim->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
