@@ -375,6 +375,13 @@ void ratio_row(const collecting_reporter& r, const char* what, const std::string
     const double ratio = (m->second / per_measured) / (ref->second / per_reference);
     std::printf("| %-58s | %8.2f | %6.1f | %-4s |\n", what, ratio, target, ratio <= target ? "met" : "MISS");
 }
+// A ratio shown for what it explains, with no target of its own.
+void ratio_row(const collecting_reporter& r, const char* what, const std::string& measured,
+               const std::string& reference) {
+    auto m = r.ns.find(measured), ref = r.ns.find(reference);
+    if (m == r.ns.end() || ref == r.ns.end()) return;
+    std::printf("| %-58s | %8.2f | %6s | %-4s |\n", what, m->second / ref->second, "", "");
+}
 
 }  // namespace
 
@@ -412,8 +419,11 @@ int main(int argc, char** argv) {
               "BM_host_encode_reference", 3);
     ratio_row(reporter, "Lua: AddUserToArray per row / CreateUsers per row", "BM_host_stage_rows/iterations:10",
               "BM_host_commit_rows/iterations:10", 2);
+    // The staging's floor through a script: its argument conversions alone beside the commit.
     ratio_row(reporter, "Lua: AddUserToArray per row / the same conversions in C", "BM_host_stage_rows/iterations:10",
-              "BM_host_stage_reference/iterations:10", 3);
+              "BM_host_stage_reference/iterations:10");
+    ratio_row(reporter, "Lua: those conversions alone per row / CreateUsers per row",
+              "BM_host_stage_reference/iterations:10", "BM_host_commit_rows/iterations:10");
     benchmark::Shutdown();
     CoUninitialize();
     return 0;
