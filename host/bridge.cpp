@@ -277,6 +277,36 @@ std::optional<member_entry> find_member(object_box* box, const char* name) noexc
     }
 }
 
+// The member the name at name_idx stands for. Each member table keeps, in the registry
+// under its address, the names scripts used with it, so that a name is folded and looked up
+// once, not at every call.
+std::optional<member_entry> member_named(lua_State* L, object_box* box, int name_idx) {
+    if (box->members) {
+        if (lua_rawgetp(L, LUA_REGISTRYINDEX, box->members) == LUA_TTABLE) {
+            lua_pushvalue(L, name_idx);
+            const bool known = lua_rawget(L, -2) == LUA_TNUMBER;
+            const lua_Integer code = lua_tointeger(L, -1);
+            lua_pop(L, 2);
+            if (known) return member_entry{static_cast<DISPID>(code >> 2), (code & 1) != 0, (code & 2) != 0};
+        } else {
+            lua_pop(L, 1);
+        }
+    }
+    const std::optional<member_entry> member = find_member(box, lua_tostring(L, name_idx));
+    if (!member || !box->members) return member;
+    if (lua_rawgetp(L, LUA_REGISTRYINDEX, box->members) != LUA_TTABLE) {
+        lua_pop(L, 1);
+        lua_newtable(L);
+        lua_pushvalue(L, -1);
+        lua_rawsetp(L, LUA_REGISTRYINDEX, box->members);
+    }
+    lua_pushvalue(L, name_idx);
+    lua_pushinteger(L, lua_Integer{member->id} * 4 + (member->property ? 1 : 0) + (member->method ? 2 : 0));
+    lua_rawset(L, -3);
+    lua_pop(L, 1);
+    return member;
+}
+
 int raise_no_member(lua_State* L) {
     push_failure(L, oa::vb::no_such_member, "Object doesn't support this property or method");
     return lua_error(L);
@@ -297,8 +327,8 @@ int method_call(lua_State* L) {
 
 int object_index(lua_State* L) {
     object_box* box = checked_box(L, 1);
-    const char* name = luaL_checkstring(L, 2);
-    const std::optional<member_entry> member = find_member(box, name);
+    luaL_checkstring(L, 2);
+    const std::optional<member_entry> member = member_named(L, box, 2);
     if (!member) return raise_no_member(L);
     if (member->property && !member->method)
         return call_member(L, box->object, member->id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0);
@@ -316,11 +346,11 @@ int object_index(lua_State* L) {
 
 int object_newindex(lua_State* L) {
     object_box* box = checked_box(L, 1);
-    const char* name = luaL_checkstring(L, 2);
-    const std::optional<member_entry> member = find_member(box, name);
+    luaL_checkstring(L, 2);
+    const std::optional<member_entry> member = member_named(L, box, 2);
     if (!member) return raise_no_member(L);
     const bool is_object =
-        lua_type(L, 3) == LUA_TUSERDATA && (object_at(L, 3) || luaL_testudata(L, 3, nothing_metatable));
+        lua_type(L, 3) == LUA_TUSERDATA && (object_at(L, 3) || userdata_with(L, 3, nothing_metatable));
     const WORD flags = is_object ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
     lua_settop(L, 3);
     call_member(L, box->object, member->id, flags, 3, 1);
@@ -405,7 +435,7 @@ int create_object_global(lua_State* L) {
 
 void open_bridge(lua_State* L) {
     open_values(L);
-    luaL_newmetatable(L, object_metatable);
+    new_metatable(L, object_metatable);
     const luaL_Reg methods[] = {{"__index", object_index},   {"__newindex", object_newindex},
                                 {"__gc", object_gc},         {"__eq", object_eq},
                                 {"__tostring", object_tostring}, {nullptr, nullptr}};

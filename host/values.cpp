@@ -48,8 +48,14 @@ void push_singleton(lua_State* L, const char* metatable) {
     lua_remove(L, -2);
 }
 
-bool is_singleton(lua_State* L, int idx, const char* metatable) {
-    return luaL_testudata(L, idx, metatable) != nullptr;
+bool is_singleton(lua_State* L, int idx, const char* metatable) { return userdata_with(L, idx, metatable) != nullptr; }
+
+// True when the value on top has the metatable made as name; pops that metatable.
+bool top_metatable_is(lua_State* L, const char* name) {
+    lua_rawgetp(L, LUA_REGISTRYINDEX, name);
+    const bool same = lua_rawequal(L, -1, -2);
+    lua_pop(L, 2);
+    return same;
 }
 
 // One UTF-16 text as UTF-8, an unpaired surrogate as U+FFFD (as oa::utf16_to_utf8 does).
@@ -118,7 +124,7 @@ void push_unknown(lua_State* L, IUnknown* unknown) {
 }  // namespace
 
 object_box* box_at(lua_State* L, int idx) {
-    auto* box = static_cast<object_box*>(luaL_testudata(L, idx, object_metatable));
+    auto* box = static_cast<object_box*>(userdata_with(L, idx, object_metatable));
     // A userdata of another kind that was given this metatable (the debug library can) is no box.
     if (!box || lua_rawlen(L, idx) != sizeof(object_box) || box->tag != box_tag) return nullptr;
     return box;
@@ -271,11 +277,19 @@ void push_failure(lua_State* L, long number, std::string_view description) {
 }
 
 bool is_byref(lua_State* L, int idx) {
-    if (!lua_istable(L, idx) || !lua_getmetatable(L, idx)) return false;
-    luaL_getmetatable(L, byref_metatable);
-    const bool same = lua_rawequal(L, -1, -2);
-    lua_pop(L, 2);
-    return same;
+    return lua_istable(L, idx) && lua_getmetatable(L, idx) && top_metatable_is(L, byref_metatable);
+}
+
+void new_metatable(lua_State* L, const char* name) {
+    luaL_newmetatable(L, name);
+    lua_pushvalue(L, -1);
+    lua_rawsetp(L, LUA_REGISTRYINDEX, name);
+}
+
+void* userdata_with(lua_State* L, int idx, const char* name) {
+    void* p = lua_touserdata(L, idx);
+    if (!p || !lua_getmetatable(L, idx)) return nullptr;
+    return top_metatable_is(L, name) ? p : nullptr;
 }
 
 namespace {
@@ -287,10 +301,10 @@ void protect_metatable(lua_State* L, const char* shown_as) {
 }  // namespace
 
 void open_values(lua_State* L) {
-    luaL_newmetatable(L, byref_metatable);
+    new_metatable(L, byref_metatable);
     protect_metatable(L, "ByRef");
     lua_pop(L, 1);
-    luaL_newmetatable(L, error_metatable);
+    new_metatable(L, error_metatable);
     lua_pushcfunction(L, error_tostring);
     lua_setfield(L, -2, "__tostring");
     protect_metatable(L, "Error");
@@ -301,7 +315,7 @@ void open_values(lua_State* L) {
         lua_CFunction tostring;
     } singletons[] = {{null_metatable, "Null", null_tostring}, {nothing_metatable, "Nothing", nothing_tostring}};
     for (const auto& s : singletons) {
-        luaL_newmetatable(L, s.metatable);
+        new_metatable(L, s.metatable);
         lua_pushcfunction(L, s.tostring);
         lua_setfield(L, -2, "__tostring");
         protect_metatable(L, s.global);

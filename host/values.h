@@ -53,6 +53,12 @@ object_box* push_empty_box(lua_State* L);
 // The object of a script value, or nullptr when it is none (or was released).
 IDispatch* object_at(lua_State* L, int idx);
 
+// Makes the metatable name (as luaL_newmetatable does) and leaves it on the stack; it is
+// also found by the name's address, so that has_metatable needs no string lookup.
+void new_metatable(lua_State* L, const char* name);
+// The userdata at idx when its metatable is the one made as name, else nullptr.
+void* userdata_with(lua_State* L, int idx, const char* name);
+
 // Registers the metatables and the globals Null, Nothing, ByRef.
 void open_values(lua_State* L);
 
