@@ -149,6 +149,11 @@ TEST_F(Host, UntrappedFailuresReachTheScriptWithTheirNumbers) {
     EXPECT_TRUE(has_line(r.out, "port overflow: false -2147352566")) << r.out;
     EXPECT_TRUE(has_line(r.out, "unknown: false 438")) << r.out;
     EXPECT_TRUE(has_line(r.out, "tostring: 438: Object doesn't support this property or method")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "any case: ab")) << r.out;
+    std::size_t unknown_elsewhere = 0;
+    for (std::size_t at = 0; (at = r.out.find("other interface: false 438\n", at)) != std::string::npos; ++at)
+        ++unknown_elsewhere;
+    EXPECT_EQ(2u, unknown_elsewhere) << r.out;
 }
 
 TEST_F(Host, AnUncaughtFailureEndsTheScriptWithItsPlaceAndNumber) {

@@ -11,3 +11,14 @@ print("port overflow: " .. tostring(ok) .. " " .. e.number)
 ok, e = pcall(function() return s:NoSuchMethod() end)
 print("unknown: " .. tostring(ok) .. " " .. e.number)
 print("tostring: " .. tostring(e))
+-- Names in any case, the second time as the first; a name of one interface stays unknown to another.
+local v = CreateObject("quellar2mrapi.t2DataClass")
+for _ = 1, 2 do
+  v.stringvalue = "a"
+  v.StringValue = v.STRINGVALUE .. "b"
+end
+print("any case: " .. v.StringValue)
+for _ = 1, 2 do
+  ok, e = pcall(function() return s.StringValue end)
+  print("other interface: " .. tostring(ok) .. " " .. e.number)
+end
