@@ -17,12 +17,13 @@
 
 namespace q2mrhost {
 
-// Names of the host's metatables and registry entries.
-inline constexpr const char* object_metatable = "q2mr.Object";
-inline constexpr const char* byref_metatable = "q2mr.ByRef";
-inline constexpr const char* null_metatable = "q2mr.Null";
-inline constexpr const char* nothing_metatable = "q2mr.Nothing";
-inline constexpr const char* error_metatable = "q2mr.Error";
+// Names of the host's metatables and registry entries. Arrays, not pointers to literals:
+// each has one address in the whole program, which keys its metatable in the registry.
+inline constexpr char object_metatable[] = "q2mr.Object";
+inline constexpr char byref_metatable[] = "q2mr.ByRef";
+inline constexpr char null_metatable[] = "q2mr.Null";
+inline constexpr char nothing_metatable[] = "q2mr.Nothing";
+inline constexpr char error_metatable[] = "q2mr.Error";
 
 // A Lua value that cannot become a Variant (for instance a string that is not UTF-8).
 struct conversion_error {
@@ -54,7 +55,7 @@ object_box* push_empty_box(lua_State* L);
 IDispatch* object_at(lua_State* L, int idx);
 
 // Makes the metatable name (as luaL_newmetatable does) and leaves it on the stack; it is
-// also found by the name's address, so that has_metatable needs no string lookup.
+// also found by the name's address, so that userdata_with needs no string lookup.
 void new_metatable(lua_State* L, const char* name);
 // The userdata at idx when its metatable is the one made as name, else nullptr.
 void* userdata_with(lua_State* L, int idx, const char* name);
