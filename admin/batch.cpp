@@ -1,7 +1,6 @@
 // Batch commits: each sends one staged table from row 0 in one library call, logs the
 // message and hands it to the script. Every failure ends the method with "    Exit
 // Function" logged and the method's error text.
-#include <admin/variant_text.h>
 #include <component/t2mrapp.h>
 #include <session/conventions.h>
 
@@ -56,57 +55,22 @@ private:
     std::vector<VARIANT> rows_;
 };
 
-// The User object that a Variant holds, or nothing; any other value is a type mismatch.
-oa::com_ptr<IUser> user_in(const VARIANT& value) {
+// The object that a Variant holds, or nothing; any other value is a type mismatch.
+oa::com_ptr<IDispatch> user_in(const VARIANT& value) {
     if (value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) oa::raise_vb(oa::vb::type_mismatch);
-    oa::com_ptr<IUser> user;
-    if (value.punkVal && FAILED(value.punkVal->QueryInterface(iid_of<IUser>(), user.put_void())))
-        oa::raise_vb(oa::vb::type_mismatch);
-    return user;
+    return oa::late::object_of(value);
 }
 
-// A failed late-bound call as a script sees it: a member's failure with its own number and
-// description, the dispatcher's refusals as the standard failures, any other failure with
-// the description the library left in its error information.
-[[noreturn]] void raise_invoke_failure(HRESULT hr, oa::unique_excepinfo& exception) {
-    if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        const HRESULT code = exception.scode ? exception.scode
-                             : exception.wCode ? oa::vb_hresult(exception.wCode)
-                                               : E_FAIL;
-        oa::raise(code, view(exception.bstrDescription));
-    }
-    if (const int number = oa::vb_number_for(hr); number != 0) oa::raise_vb(number);
-    throw oa::com_error(hr, oa::take_error_description(hr));
-}
-
-// SetMerivexUsernames, looked up by name now and invoked with the user, row 0 by
-// reference (a block of every row to be read, row 0 first) and the caller's count by
-// reference. What the library leaves in the copy of row 0 goes back into row 0.
-oa::unique_bstr send_name_mappings(Iapi* api, IUser* user, staging_table& table, SHORT* count) {
-    char16_t name[] = u"SetMerivexUsernames";
-    LPOLESTR names[] = {oa::ole(name)};
-    DISPID id = DISPID_UNKNOWN;
-    if (FAILED(api->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
-        oa::raise_vb(oa::vb::no_such_member);
-
+// SetMerivexUsernames with the user, row 0 by reference (a block of every row to be read,
+// row 0 first) and the caller's count by reference. What the library leaves in the copy
+// of row 0 goes back into row 0.
+oa::unique_bstr send_name_mappings(mrlib::remote& api, IDispatch* user, staging_table& table, SHORT* count) {
     row_block rows(table, std::max<LONG>(*count, 1));
-    VARIANT args[3];  // last argument first
-    args[0].vt = VT_BYREF | VT_I2;
-    args[0].piVal = count;
-    args[1].vt = VT_BYREF | VT_VARIANT;
-    args[1].pvarVal = rows.first();
-    args[2].vt = VT_DISPATCH;
-    args[2].pdispVal = user;
-    DISPPARAMS params{args, nullptr, 3, 0};
-    oa::unique_variant value;
-    oa::unique_excepinfo exception;
-    UINT bad_argument = 0;
-    const HRESULT hr = api->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params,
-                                   &value, &exception, &bad_argument);
-    if (FAILED(hr)) raise_invoke_failure(hr, exception);
+    mrlib::reply value = api.call(mrlib::op::SetMerivexUsernames, {mrlib::arg::object(user),
+                                                                    mrlib::arg::row_copy(rows.first()),
+                                                                    mrlib::arg::count_ref(count)});
     table.store(0, user_in(rows.first()[0]).get());
-    return text_of(value);
+    return oa::late::text_of(value.value());
 }
 
 }  // namespace
@@ -141,15 +105,18 @@ HRESULT t2mrapp::CreateUsers(SHORT* numberOfUsers, BSTR* result) {
             *result = commit_table(
                           create_users, UserTable, numberOfUsers,
                           [&] {
-                              oa::unique_bstr message;
-                              oa::check(need(api)->AddUsers(User.get(), UserTable.first_row(), *numberOfUsers,
-                                                            message.put()));
-                              return message;
+                              return need(api)
+                                  .call(mrlib::op::AddUsers, {mrlib::arg::object(User.get()),
+                                                              mrlib::arg::rows(UserTable.first_row()),
+                                                              mrlib::arg::count(*numberOfUsers)})
+                                  .text();
                           },
                           [&] {
                               // Its text is only logged: a failure here still replaces the message.
-                              oa::unique_bstr text;
-                              oa::check(need(api)->LoadConfigurationData(User.get(), text.put()));
+                              oa::unique_bstr text =
+                                  need(api)
+                                      .call(mrlib::op::LoadConfigurationData, {mrlib::arg::object(User.get())})
+                                      .text();
                               WriteLog(u"    LoadConfigurationData:" + std::u16string(view(text.get())));
                           })
                           .release();
@@ -177,10 +144,11 @@ HRESULT t2mrapp::AddUserRoles(SHORT* numberOfUsers, BSTR* result) {
             *result = commit_table(
                           add_user_roles, RoleTable, numberOfUsers,
                           [&] {
-                              oa::unique_bstr message;
-                              oa::check(need(api)->AddUsersRoles(User.get(), RoleTable.first_row(), *numberOfUsers,
-                                                                 message.put()));
-                              return message;
+                              return need(api)
+                                  .call(mrlib::op::AddUsersRoles, {mrlib::arg::object(User.get()),
+                                                                   mrlib::arg::rows(RoleTable.first_row()),
+                                                                   mrlib::arg::count(*numberOfUsers)})
+                                  .text();
                           },
                           [] {})
                           .release();

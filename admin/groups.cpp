@@ -17,8 +17,10 @@ HRESULT t2mrapp::CreateAGroup(BSTR* groupname, VARIANT_BOOL* result) {
             WriteLog(u"CreateAGroup():");
             *result = abandon_on_failure(
                 [&] {
-                    LONG status = 0;
-                    oa::check(need(api)->CreateGroup(User.get(), *groupname, &status));
+                    const LONG status = need(api)
+                                            .call(mrlib::op::CreateGroup,
+                                                  {mrlib::arg::object(User.get()), mrlib::arg::text(*groupname)})
+                                            .status();
                     return succeeded(status);
                 },
                 [&](const oa::com_error&) {
@@ -36,12 +38,9 @@ HRESULT t2mrapp::DeleteAGroup(BSTR* groupname, VARIANT_BOOL* result) {
             WriteLog(u"DeleteAGroup():");
             *result = abandon_on_failure(
                 [&] {
-                    LONG status = 0;
-                    oa::check(need(api)->PrepareGroupDeletion(User.get(), *groupname, &status));
-                    if (status == 0) return VARIANT_FALSE;
-                    status = 0;
-                    oa::check(need(api)->DeleteGroup(User.get(), *groupname, &status));
-                    return succeeded(status);
+                    const auto group = {mrlib::arg::object(User.get()), mrlib::arg::text(*groupname)};
+                    if (need(api).call(mrlib::op::PrepareGroupDeletion, group).status() == 0) return VARIANT_FALSE;
+                    return succeeded(need(api).call(mrlib::op::DeleteGroup, group).status());
                 },
                 [&](const oa::com_error&) {
                     WriteLog(u"    Exit Function");
@@ -58,9 +57,12 @@ HRESULT t2mrapp::AddUserToGroup(BSTR* username, BSTR* groupname, VARIANT_BOOL* r
             WriteLog(u"AddUserToGroup():");
             *result = abandon_on_failure(
                 [&] {
-                    LONG status = 0;
                     // The library takes the group first, the reverse of this method's order.
-                    oa::check(need(api)->AssignUserToGroup(User.get(), *groupname, *username, &status));
+                    const LONG status = need(api)
+                                            .call(mrlib::op::AssignUserToGroup,
+                                                  {mrlib::arg::object(User.get()), mrlib::arg::text(*groupname),
+                                                   mrlib::arg::text(*username)})
+                                            .status();
                     return succeeded(status);
                 },
                 [&](const oa::com_error&) {

@@ -1,5 +1,4 @@
 // One preference of one user, set on the server; the server's message goes back as it came.
-#include <admin/variant_text.h>
 #include <component/t2mrapp.h>
 #include <session/conventions.h>
 
@@ -18,12 +17,15 @@ HRESULT t2mrapp::AddUserPreference(VARIANT* mrUserName, VARIANT* pref, BSTR* val
             *result = abandon_on_failure(
                           [&] {
                               // pref first: when neither has a text form, its failure is the one reported.
-                              oa::unique_bstr preference = text_of(*pref);
-                              oa::unique_bstr user_name = text_of(*mrUserName);
-                              oa::unique_bstr message;
-                              oa::check(need(api)->AddAPreferenceForAUser(User.get(), user_name.get(),
-                                                                          preference.get(), *value, *all_dbs,
-                                                                          message.put()));
+                              oa::unique_bstr preference = oa::late::text_of(*pref);
+                              oa::unique_bstr user_name = oa::late::text_of(*mrUserName);
+                              oa::unique_bstr message =
+                                  need(api)
+                                      .call(mrlib::op::AddAPreferenceForAUser,
+                                            {mrlib::arg::object(User.get()), mrlib::arg::text(user_name.get()),
+                                             mrlib::arg::text(preference.get()), mrlib::arg::text(*value),
+                                             mrlib::arg::flag(*all_dbs)})
+                                      .text();
                               WriteLog(u"    return from api.AddAPreferenceForAUser(), ErrMsg=" +
                                        std::u16string(view(message.get())));
                               return message;

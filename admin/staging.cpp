@@ -19,8 +19,8 @@ oa::unique_bstr t2mrapp::stage_row(std::u16string_view method_name, staging_tabl
     if (index > table.bound()) table.grow(growth_step);
     return abandon_on_failure(
         [&] {
-            oa::com_ptr<IUser> row = new_user_row();
-            oa::check(fill(row.get()));
+            oa::com_ptr<IDispatch> row = new_user_row();
+            fill(row.get());
             // Only a filled row is stored; the row's earlier object goes with the store.
             table.store(index, row.get());
             return oa::unique_bstr();  // the empty text
@@ -33,8 +33,10 @@ HRESULT t2mrapp::AddUserToArray(SHORT* index, BSTR* username, BSTR* Password, BS
     return call_result(
         result,
         [&] {
-            *result = stage_row(u"AddUserToArray", UserTable, *index, [&](IUser* row) {
-                          return row->SetUserInfo(*username, *Password, *Role, *database);
+            *result = stage_row(u"AddUserToArray", UserTable, *index, [&](IDispatch* row) {
+                          fill_row(row, mrlib::op::SetUserInfo,
+                                   {mrlib::arg::text(*username), mrlib::arg::text(*Password), mrlib::arg::text(*Role),
+                                    mrlib::arg::text(*database)});
                       }).release();
         },
         index, username, Password, Role, database);
@@ -44,8 +46,9 @@ HRESULT t2mrapp::AddUserToNMXArray(SHORT* index, BSTR* username, BSTR* quellarUs
     return call_result(
         result,
         [&] {
-            *result = stage_row(u"AddUserToNMXArray", NameMapTable, *index, [&](IUser* row) {
-                          return row->SetNameMapping(*username, *quellarUserName);
+            *result = stage_row(u"AddUserToNMXArray", NameMapTable, *index, [&](IDispatch* row) {
+                          fill_row(row, mrlib::op::SetNameMapping,
+                                   {mrlib::arg::text(*username), mrlib::arg::text(*quellarUserName)});
                       }).release();
         },
         index, username, quellarUserName);
@@ -55,8 +58,10 @@ HRESULT t2mrapp::AddUserToRoleArray(SHORT* index, BSTR* username, BSTR* roleList
     return call_result(
         result,
         [&] {
-            *result = stage_row(u"AddUserToRoleArray", RoleTable, *index, [&](IUser* row) {
-                          return row->SetRoleInfo(*username, *roleList, *database);
+            *result = stage_row(u"AddUserToRoleArray", RoleTable, *index, [&](IDispatch* row) {
+                          fill_row(row, mrlib::op::SetRoleInfo,
+                                   {mrlib::arg::text(*username), mrlib::arg::text(*roleList),
+                                    mrlib::arg::text(*database)});
                       }).release();
         },
         index, username, roleList, database);

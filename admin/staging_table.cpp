@@ -37,21 +37,16 @@ void staging_table::grow(SHORT step) {
     bound_ = static_cast<SHORT>(sum);
 }
 
-void staging_table::store(LONG index, MRLIBLib::IUser* row) {
+void staging_table::store(LONG index, IDispatch* row) {
     if (index < 0 || index > bound_) oa::raise_vb(oa::vb::subscript_out_of_range);
-    IDispatch* element = row;
-    check_array(SafeArrayPutElement(rows_.get(), &index, element));
+    check_array(SafeArrayPutElement(rows_.get(), &index, row));
 }
 
-MRLIBLib::IUser* staging_table::row(LONG index) const noexcept {
+IDispatch* staging_table::row(LONG index) const noexcept {
     if (index < 0 || index > bound_) return nullptr;
-    IDispatch* element = static_cast<IDispatch**>(rows_.get()->pvData)[index];
-    // Rows hold User objects only: every store goes through store().
-    return static_cast<MRLIBLib::IUser*>(element);
+    return static_cast<IDispatch**>(rows_.get()->pvData)[index];
 }
 
-MRLIBLib::IUser** staging_table::first_row() noexcept {
-    return reinterpret_cast<MRLIBLib::IUser**>(rows_.get()->pvData);
-}
+IDispatch** staging_table::first_row() noexcept { return static_cast<IDispatch**>(rows_.get()->pvData); }
 
 }  // namespace quellar2mrapi

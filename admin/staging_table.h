@@ -1,8 +1,7 @@
-// A staging table: rows 0 to bound of User objects, contiguous in index order, so that a
+// A staging table: rows 0 to bound of User objects (or nothing), contiguous in index order, so that a
 // batch call can hand the library the whole block from row 0.
 #pragma once
 
-#include <mrlib/mrlib.h>
 #include <oa/com_ptr.h>
 #include <oa/unique.h>
 #include <oleauto.h>
@@ -24,13 +23,13 @@ public:
 
     // Stores row index, releasing what the row held; an index outside 0..bound fails
     // with number 9 and changes nothing.
-    void store(LONG index, MRLIBLib::IUser* row);
+    void store(LONG index, IDispatch* row);
 
     // The object in a row (no further reference), or nullptr for an empty row.
-    MRLIBLib::IUser* row(LONG index) const noexcept;
+    IDispatch* row(LONG index) const noexcept;
 
     // The block of rows from row 0, valid until the table is next changed.
-    MRLIBLib::IUser** first_row() noexcept;
+    IDispatch** first_row() noexcept;
 
 private:
     oa::unique_safearray rows_;

@@ -16,7 +16,7 @@ file(MAKE_DIRECTORY ${Q2MR_GENERATED})
 function(q2mr_widl idl)
   cmake_parse_arguments(W "HEADER" "TYPELIB" "DEPENDS" ${ARGN})
   get_filename_component(stem ${idl} NAME_WE)
-  set(flags --win64 -I${Q2MR_IDL_INCLUDE} -I${PROJECT_SOURCE_DIR}/mrlib -I${PROJECT_SOURCE_DIR}/emulator
+  set(flags --win64 -I${Q2MR_IDL_INCLUDE} -I${PROJECT_SOURCE_DIR}/emulator
             -L${Q2MR_STDOLE_DIR} -L${Q2MR_GENERATED})
   if(W_TYPELIB)
     add_custom_command(OUTPUT ${Q2MR_GENERATED}/${W_TYPELIB}

@@ -3,16 +3,15 @@
 // the final out argument.
 #pragma once
 
-#include <mrlib/mrlib.h>
 #include <oleauto.h>
 
 namespace quellar2mrapi {
 
 struct _t2mrapp : IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE put_User(MRLIBLib::IUser** value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_User(MRLIBLib::IUser** value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_api(MRLIBLib::Iapi** value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_api(MRLIBLib::Iapi** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_User(IDispatch** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_User(IDispatch** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_api(IDispatch** value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_api(IDispatch** value) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_GoodConnection(VARIANT_BOOL* value) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_GoodConnection(VARIANT_BOOL* value) = 0;
     virtual HRESULT STDMETHODCALLTYPE Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) = 0;

@@ -4,7 +4,7 @@
 
 #include <admin/staging_table.h>
 #include <component/interfaces.h>
-#include <mrlib/mrlib.h>
+#include <mrlib/client.h>
 #include <oa/dispatch.h>
 #include <oa/unique.h>
 
@@ -13,9 +13,6 @@
 #include <string_view>
 
 namespace quellar2mrapi {
-
-using MRLIBLib::Iapi;
-using MRLIBLib::IUser;
 
 // Sees every line that a method passes to WriteLog, whatever the log switch says.
 // Only tests set it.
@@ -35,10 +32,10 @@ public:
     ~t2mrapp() override;
 
     // Properties
-    HRESULT STDMETHODCALLTYPE put_User(IUser** value) override;
-    HRESULT STDMETHODCALLTYPE get_User(IUser** value) override;
-    HRESULT STDMETHODCALLTYPE put_api(Iapi** value) override;
-    HRESULT STDMETHODCALLTYPE get_api(Iapi** value) override;
+    HRESULT STDMETHODCALLTYPE put_User(IDispatch** value) override;
+    HRESULT STDMETHODCALLTYPE get_User(IDispatch** value) override;
+    HRESULT STDMETHODCALLTYPE put_api(IDispatch** value) override;
+    HRESULT STDMETHODCALLTYPE get_api(IDispatch** value) override;
     HRESULT STDMETHODCALLTYPE put_GoodConnection(VARIANT_BOOL* value) override;
     HRESULT STDMETHODCALLTYPE get_GoodConnection(VARIANT_BOOL* value) override;
 
@@ -112,22 +109,24 @@ private:
 
     // A new User object for a staging row, made by the User class, whose class object the
     // session holds from its first row on: a table of many rows asks the runtime once.
-    oa::com_ptr<IUser> new_user_row();
+    oa::com_ptr<IDispatch> new_user_row();
+    // Fills a staging row through the library's User operations, named once per session.
+    void fill_row(IDispatch* row, mrlib::op operation, std::initializer_list<VARIANT> args);
 
-    oa::com_ptr<Iapi> api;
-    oa::com_ptr<IUser> User;
+    // The connection: the library's api object with the ids of its names, looked up once
+    // per connection.
+    mrlib::remote api;
+    oa::com_ptr<IDispatch> User;
     VARIANT_BOOL GoodConnection = VARIANT_FALSE;
     staging_table UserTable;
     staging_table NameMapTable;
     staging_table RoleTable;
     bool DebugOn = false;
     oa::com_ptr<IClassFactory> user_class;
+    mrlib::names user_row_names;
 };
 
 // The component's type library, from the same descriptions as the dispatcher.
 HRESULT get_type_library(ITypeLib** out) noexcept;
-
-// Creates a new library object through the runtime, as any client of the library does.
-oa::com_ptr<Iapi> create_api_object();
 
 }  // namespace quellar2mrapi

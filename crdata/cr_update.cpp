@@ -30,10 +30,12 @@ std::u16string attribute_list(std::u16string_view first_name, std::u16string_vie
 }
 
 // Sets one attribute of the CR data object to the escaped value.
-void set_attribute(const oa::com_ptr<MRLIBLib::IObjectData>& data, BSTR name, std::u16string_view value) {
-    oa::com_ptr<MRLIBLib::IAttribute> attribute;
-    oa::check(need(data)->GetAttribute(name, attribute.put()));
-    oa::check(need(attribute)->put_Value(crdata::encode_xml(value).get()));
+void set_attribute(IDispatch* data, mrlib::names& data_names, BSTR name, std::u16string_view value) {
+    oa::com_ptr<IDispatch> attribute =
+        mrlib::call(data, data_names, mrlib::op::GetAttribute, {mrlib::arg::text(name)}).object();
+    mrlib::names attribute_names;
+    mrlib::call(need(attribute), attribute_names, mrlib::op::ValuePut,
+                {mrlib::arg::text(crdata::encode_xml(value).get())});
 }
 
 }  // namespace
@@ -68,18 +70,23 @@ HRESULT t2mrapp::VANT_SetCRattribute(BSTR* crid, BSTR* atrName, BSTR* atrValue, 
             const std::u16string list = attribute_list(view(*atrName), view(*atr1Name), view(*atr1Value));
             *result = abandon_on_failure(
                           [&] {
-                              oa::com_ptr<MRLIBLib::IObjectData> data;
-                              oa::check(need(api)->CRData(User.get(), *crid, oa::make_bstr(list).get(), data.put()));
+                              oa::com_ptr<IDispatch> data =
+                                  need(api)
+                                      .call(mrlib::op::CRData, {mrlib::arg::object(User.get()),
+                                                                mrlib::arg::text(*crid),
+                                                                mrlib::arg::text(oa::make_bstr(list).get())})
+                                      .object();
                               WriteLog(u"   return from CRData");
-                              set_attribute(data, *atrName, view(*atrValue));
+                              mrlib::names data_names;
+                              set_attribute(need(data), data_names, *atrName, view(*atrValue));
                               if (!view(*atr1Name).empty() && !view(*atr1Value).empty())
-                                  set_attribute(data, *atr1Name, view(*atr1Value));
-                              oa::unique_bstr reply;
+                                  set_attribute(data.get(), data_names, *atr1Name, view(*atr1Value));
+                              const auto changed = {mrlib::arg::object(User.get()), mrlib::arg::object(data.get())};
                               if (view(*atrName) == status_attribute || view(*atr1Name) == status_attribute) {
-                                  oa::check(need(api)->TransitionCR(User.get(), data.get(), reply.put()));
+                                  oa::unique_bstr reply = need(api).call(mrlib::op::TransitionCR, changed).text();
                                   WriteLog(u"   return from TransitionCR: " + std::u16string(view(reply.get())));
                               } else {
-                                  oa::check(need(api)->ModifyCR(User.get(), data.get(), reply.put()));
+                                  oa::unique_bstr reply = need(api).call(mrlib::op::ModifyCR, changed).text();
                                   WriteLog(u"   return from ModifyCR: " + std::u16string(view(reply.get())));
                               }
                               return oa::make_bstr(u"");

@@ -70,9 +70,13 @@ HRESULT t2mrapp::setDynamicAttrs(BSTR* rcpId, BSTR* values, VARIANT* result) {
         result,
         [&] {
             const xml_buffer data = to_xml_buffer(view(*values));
-            oa::unique_bstr answer;
-            oa::check(need(api)->SetDynamicAttrsData(User.get(), *rcpId, oa::make_bstr(data_label).get(), data.first,
-                                                     data.count, answer.put()));
+            oa::unique_bstr answer =
+                need(api)
+                    .call(mrlib::op::SetDynamicAttrsData,
+                          {mrlib::arg::object(User.get()), mrlib::arg::text(*rcpId),
+                           mrlib::arg::text(oa::make_bstr(data_label).get()), mrlib::arg::first_byte(data.first),
+                           mrlib::arg::long_(data.count)})
+                    .text();
             put_text(result, std::move(answer));
         },
         rcpId, values);
@@ -86,11 +90,15 @@ HRESULT t2mrapp::createRCObject(BSTR* rcpId, BSTR* relation, BSTR* values, BSTR*
             abandon_on_failure(
                 [&] {
                     const xml_buffer data = to_xml_buffer(view(*values));
-                    oa::unique_bstr answer;
-                    oa::check(need(api)->CreateRCObjectFromData(User.get(), *rcpId, *relation, *filename,
-                                                                oa::make_bstr(data_label).get(),
-                                                                oa::make_bstr(u"").get(), data.first, data.count,
-                                                                answer.put()));
+                    oa::unique_bstr answer =
+                        need(api)
+                            .call(mrlib::op::CreateRCObjectFromData,
+                                  {mrlib::arg::object(User.get()), mrlib::arg::text(*rcpId),
+                                   mrlib::arg::text(*relation), mrlib::arg::text(*filename),
+                                   mrlib::arg::text(oa::make_bstr(data_label).get()),
+                                   mrlib::arg::text(oa::make_bstr(u"").get()), mrlib::arg::first_byte(data.first),
+                                   mrlib::arg::long_(data.count)})
+                            .text();
                     put_text(result, std::move(answer));
                     return 0;
                 },

@@ -31,34 +31,36 @@ std::u16string new_attrs_query(std::u16string_view object_name, std::u16string_v
 
 // The dynamic-attribute text of one object, through a one-byte buffer and a count of 0
 // that the library replaces or fills; the count it returns is not used.
-oa::unique_bstr dynamic_attrs_text(Iapi* api, IUser* user, BSTR cvid) {
+oa::unique_bstr dynamic_attrs_text(mrlib::remote& api, IDispatch* user, BSTR cvid) {
     oa::unique_safearray buffer = crdata::one_byte_buffer();
     LONG byte_count = 0;
-    oa::check(api->GetDynamicAttrsData(user, cvid, buffer.addressof(), &byte_count));
+    api.call(mrlib::op::GetDynamicAttrsData, {mrlib::arg::object(user), mrlib::arg::text(cvid),
+                                              mrlib::arg::buffer(buffer.addressof()), mrlib::arg::long_ref(&byte_count)});
     return crdata::byte_buffer_text(buffer.get());
 }
 
 // The cvid of the first object that the query finds; nothing when the query yields no list
 // or an empty one. The list is closed before its objects are let go: the attribute, the
-// entry, then the list.
-std::optional<oa::unique_bstr> first_found_cvid(Iapi* api, IUser* user, std::u16string_view query) {
-    oa::com_ptr<MRLIBLib::IObjectList> list;
-    oa::com_ptr<MRLIBLib::IObjectData> entry;
-    oa::com_ptr<MRLIBLib::IAttribute> attribute;
-    oa::check(api->QueryObjects(user, oa::make_bstr(new_attrs_report).get(), oa::make_bstr(query).get(),
-                                oa::make_bstr(u"").get(), list.put()));
+// entry, then the list. Each object lives within this call: its names are its own.
+std::optional<oa::unique_bstr> first_found_cvid(mrlib::remote& api, IDispatch* user, std::u16string_view query) {
+    mrlib::names list_names, entry_names, attribute_names;
+    oa::com_ptr<IDispatch> list =
+        api.call(mrlib::op::QueryObjects, {mrlib::arg::object(user), mrlib::arg::text(oa::make_bstr(new_attrs_report).get()),
+                                           mrlib::arg::text(oa::make_bstr(query).get()),
+                                           mrlib::arg::text(oa::make_bstr(u"").get())})
+            .object();
     if (!list) return std::nullopt;
-    SHORT count = 0;
-    oa::check(list->get_Count(&count));
+    const LONG count = mrlib::call(list.get(), list_names, mrlib::op::Count).status();
     if (count == 0) {
-        oa::check(list->Close());  // a failing Close is a failure of the call like any other  // its result means nothing here
+        mrlib::call(list.get(), list_names, mrlib::op::Close);  // a failing Close fails the call like any other
         return std::nullopt;
     }
-    oa::check(list->Item(0, entry.put()));
-    oa::check(need(entry)->GetAttribute(oa::make_bstr(u"cvid").get(), attribute.put()));
-    oa::unique_bstr cvid;
-    oa::check(need(attribute)->get_Value(cvid.put()));
-    oa::check(list->Close());  // a failing Close is a failure of the call like any other
+    oa::com_ptr<IDispatch> entry = mrlib::call(list.get(), list_names, mrlib::op::Item, {mrlib::arg::count(0)}).object();
+    oa::com_ptr<IDispatch> attribute =
+        mrlib::call(need(entry), entry_names, mrlib::op::GetAttribute, {mrlib::arg::text(oa::make_bstr(u"cvid").get())})
+            .object();
+    oa::unique_bstr cvid = mrlib::call(need(attribute), attribute_names, mrlib::op::ValueGet).text();
+    mrlib::call(list.get(), list_names, mrlib::op::Close);
     attribute = nullptr;
     entry = nullptr;
     list = nullptr;
@@ -105,9 +107,9 @@ HRESULT t2mrapp::VANT_GetHostname(BSTR* result) {
         [&] {
             *result = abandon_on_failure(
                           [&] {
-                              oa::unique_bstr hostname;
-                              oa::check(need(api)->GetHostname(User.get(), hostname.put()));
-                              return hostname;
+                              return need(api)
+                                  .call(mrlib::op::GetHostname, {mrlib::arg::object(User.get())})
+                                  .text();
                           },
                           [&](const oa::com_error&) {
                               WriteLog(u"    Exit Function");

@@ -16,9 +16,13 @@ HRESULT t2mrapp::CreateRelation(LONG* BothWayRelationship, BSTR* fromID, BSTR* t
         [&] {
             *result = abandon_on_failure(
                           [&] {
-                              oa::unique_bstr answer;
-                              oa::check(need(api)->CreateRelationship(User.get(), *BothWayRelationship, *fromID, *toID,
-                                                                      *relationName, *relationType, answer.put()));
+                              oa::unique_bstr answer =
+                                  need(api)
+                                      .call(mrlib::op::CreateRelationship,
+                                            {mrlib::arg::object(User.get()), mrlib::arg::long_(*BothWayRelationship),
+                                             mrlib::arg::text(*fromID), mrlib::arg::text(*toID),
+                                             mrlib::arg::text(*relationName), mrlib::arg::text(*relationType)})
+                                      .text();
                               // The server answers nothing when it refuses.
                               if (view(answer.get()).empty())
                                   return oa::make_bstr(u"Create relation failed: Permission Denied");

@@ -3,7 +3,7 @@
 // count its live objects. The servers themselves answer behind the mrlib interface.
 #pragma once
 
-#include <mrlib/mrlib.h>
+#include <emulator/mrlib.h>
 #include <oleauto.h>
 
 namespace mremu {

@@ -5,7 +5,7 @@
 #include <emulator/emulator.h>
 #include <emulator/state.h>
 
-#include <mrlib/mrlib.h>
+#include <emulator/mrlib.h>
 #include <oa/dispatch.h>
 
 #include <array>

@@ -11,6 +11,7 @@
 
 #include <oa/com_ptr.h>
 #include <oa/error.h>
+#include <oa/late_bound.h>
 #include <oa/text.h>
 #include <oa/unique.h>
 
@@ -175,20 +176,15 @@ private:
     }
 
     HRESULT invoke() {
-        DISPID put_id = DISPID_PROPERTYPUT;
-        DISPPARAMS params{args_, nullptr, static_cast<UINT>(count_), 0};
-        if (flags_ & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-            params.rgdispidNamedArgs = &put_id;
-            params.cNamedArgs = 1;
-        }
-        return object_->Invoke(id_, IID_NULL, LOCALE_USER_DEFAULT, flags_, &params, &result_, &exception_, &arg_err_);
+        return oa::late::invoke(object_.get(), id_, flags_, args_, static_cast<UINT>(count_), &result_, &exception_,
+                                &arg_err_);
     }
 
     void describe_failure(HRESULT hr) {
         if (hr == DISP_E_EXCEPTION) {
-            const HRESULT code = exception_.scode ? exception_.scode : oa::vb_hresult(exception_.wCode);
-            std::string text = oa::utf16_to_utf8(oa::view(exception_.bstrDescription));
-            failed_ = failure{oa::failure_number(code), text.empty() ? standard_description(code) : std::move(text)};
+            const oa::com_error e = oa::late::failure_of(hr, exception_);
+            std::string text = oa::utf16_to_utf8(e.description());
+            failed_ = failure{e.number(), text.empty() ? standard_description(e.code()) : std::move(text)};
             return;
         }
         std::string text = standard_description(hr);
@@ -266,9 +262,8 @@ std::optional<member_entry> find_member(object_box* box, const char* name) noexc
         }
         auto wide = oa::utf8_to_utf16(name);
         if (!wide) return std::nullopt;
-        LPOLESTR names[] = {wide->data()};
         member_entry e;
-        if (FAILED(box->object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &e.id))) return std::nullopt;
+        if (FAILED(oa::late::find_id(box->object, *wide, e.id))) return std::nullopt;
         e.method = true;  // without type information a name may be either
         e.property = true;
         return e;

@@ -18,16 +18,21 @@ HRESULT t2mrapp::Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) 
         [&] {
             WriteLog(u"Connect():");
             continuing_trap trap(u"Connect Error: ");
-            oa::com_ptr<Iapi> connection;
+            mrlib::remote connection;
             LONG status = 0;
-            trap.step([&] { connection = create_api_object(); });
-            trap.step([&] { oa::check(need(connection)->OpenConnection(*protocol, *host, *port, &status)); });
+            trap.step([&] { connection = mrlib::remote(oa::late::create_object(mrlib::api_progid)); });
+            trap.step([&] {
+                status = need(connection)
+                             .call(mrlib::op::OpenConnection,
+                                   {mrlib::arg::text(*protocol), mrlib::arg::text(*host), mrlib::arg::long_(*port)})
+                             .status();
+            });
             trap.step([&] {
                 if (trap.failed) {
                     WriteLog(u"    Error occured: " + trap.pending);
                 } else if (status == 1) {
                     GoodConnection = VARIANT_TRUE;
-                    api = connection;
+                    api = std::move(connection);
                 } else {
                     WriteLog(u"    Error occured: status = " + signed_number(status));
                     trap.pending = u"Connect Error: status = " + signed_number(status);
@@ -50,7 +55,7 @@ HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, B
                 return;
             }
             oa::unique_bstr token;
-            oa::com_ptr<IUser> user;
+            oa::com_ptr<IDispatch> user;
             oa::unique_bstr appID;
             std::optional<mrLoginDialog> dialog;
             trap.step([&] {
@@ -74,7 +79,10 @@ HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, B
                         oa::assign(Password, dialog->Password);
                     });
                     trap.step([&] {
-                        oa::check(need(api)->AdminLogin(*name, *Password, *Role, *database, user.put()));
+                        user = need(api)
+                                   .call(mrlib::op::AdminLogin, {mrlib::arg::text(*name), mrlib::arg::text(*Password),
+                                                                 mrlib::arg::text(*Role), mrlib::arg::text(*database)})
+                                   .object();
                     });
                     if (!user) {
                         WriteLog(u"    User object is null, Login as Admin role failed.");
@@ -86,12 +94,19 @@ HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, B
                 }
             } else {
                 trap.step([&] {
-                    oa::check(need(api)->appLogin(*name, *Password, *Role, *database, appID.get(), user.put()));
+                    user = need(api)
+                               .call(mrlib::op::appLogin,
+                                     {mrlib::arg::text(*name), mrlib::arg::text(*Password), mrlib::arg::text(*Role),
+                                      mrlib::arg::text(*database), mrlib::arg::text(appID.get())})
+                               .object();
                 });
                 if (!user) WriteLog(u"    User object is null, appLogin failed.");
             }
             if (!trap.failed) {
-                trap.step([&] { oa::check(need(user)->get_LoginToken(token.put())); });
+                trap.step([&] {
+                    mrlib::names names;  // the user's names, for this one call
+                    token = mrlib::call(need(user), names, mrlib::op::LoginToken).text();
+                });
                 trap.step([&] {
                     if (view(token.get()).empty()) {
                         trap.pending = u"Unable to login " + std::u16string(view(*name)) + u" as " +

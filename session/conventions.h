@@ -2,6 +2,7 @@
 // styles, and the failure of a call through a member that holds nothing.
 #pragma once
 
+#include <mrlib/client.h>
 #include <oa/com_ptr.h>
 #include <oa/error.h>
 #include <oleauto.h>
@@ -65,6 +66,10 @@ private:
 template <class T> T* need(const oa::com_ptr<T>& member) {
     if (!member) oa::raise_vb(oa::vb::object_not_set);
     return member.get();
+}
+inline mrlib::remote& need(mrlib::remote& member) {
+    if (!member) oa::raise_vb(oa::vb::object_not_set);
+    return member;
 }
 
 }  // namespace quellar2mrapi

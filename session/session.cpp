@@ -46,7 +46,7 @@ t2mrapp::t2mrapp() {
 
 t2mrapp::~t2mrapp() {
     WriteLog(u"Class_Terminate():");
-    api = nullptr;
+    api = mrlib::remote();
     // User and the three tables with their row objects go with the members.
 }
 
@@ -73,20 +73,32 @@ void t2mrapp::WriteLog(std::u16string_view first, std::u16string_view second) no
     }
 }
 
-HRESULT t2mrapp::put_User(IUser** value) {
-    return call([&] { User = oa::make_ref(*value); }, value);
+namespace {
+// Any object called by name may stand for the library's, but not a session: one stored in
+// a session (itself or another) would keep both alive for ever.
+IDispatch* library_object(IDispatch* object) {
+    oa::com_ptr<IUnknown> session;
+    if (object && SUCCEEDED(object->QueryInterface(iid_of<_t2mrapp>(), session.put_void())))
+        oa::raise_vb(oa::vb::type_mismatch);
+    return object;
+}
+}  // namespace
+
+HRESULT t2mrapp::put_User(IDispatch** value) {
+    return call([&] { User = oa::make_ref(library_object(*value)); }, value);
 }
 
-HRESULT t2mrapp::get_User(IUser** value) {
+HRESULT t2mrapp::get_User(IDispatch** value) {
     return call_result(value, [&] { User.copy_to(value); });
 }
 
-HRESULT t2mrapp::put_api(Iapi** value) {
-    return call([&] { api = oa::make_ref(*value); }, value);
+// A new object, whoever made it: its names are looked up again at their first call.
+HRESULT t2mrapp::put_api(IDispatch** value) {
+    return call([&] { api = mrlib::remote(oa::make_ref(library_object(*value))); }, value);
 }
 
-HRESULT t2mrapp::get_api(Iapi** value) {
-    return call_result(value, [&] { api.copy_to(value); });
+HRESULT t2mrapp::get_api(IDispatch** value) {
+    return call_result(value, [&] { oa::make_ref(api.get()).copy_to(value); });
 }
 
 HRESULT t2mrapp::put_GoodConnection(VARIANT_BOOL* value) {
@@ -97,19 +109,13 @@ HRESULT t2mrapp::get_GoodConnection(VARIANT_BOOL* value) {
     return call_result(value, [&] { *value = GoodConnection; });
 }
 
-oa::com_ptr<Iapi> create_api_object() {
-    oa::com_ptr<Iapi> object;
-    oa::check(CoCreateInstance(MRLIBLib::CLSID_api, nullptr, CLSCTX_INPROC_SERVER, iid_of<Iapi>(), object.put_void()));
-    return object;
+oa::com_ptr<IDispatch> t2mrapp::new_user_row() {
+    if (!user_class) user_class = oa::late::class_object_of(mrlib::user_progid);
+    return oa::late::create_object(user_class.get());
 }
 
-oa::com_ptr<IUser> t2mrapp::new_user_row() {
-    if (!user_class)
-        oa::check(CoGetClassObject(MRLIBLib::CLSID_User, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                   user_class.put_void()));
-    oa::com_ptr<IUser> object;
-    oa::check(user_class->CreateInstance(nullptr, iid_of<IUser>(), object.put_void()));
-    return object;
+void t2mrapp::fill_row(IDispatch* row, mrlib::op operation, std::initializer_list<VARIANT> args) {
+    mrlib::call(row, user_row_names, operation, args);
 }
 
 }  // namespace quellar2mrapi

@@ -5,6 +5,7 @@
 #include <array>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace oa::disp {
 
@@ -283,9 +284,20 @@ HRESULT object_from(const VARIANT& src, const param& p, void*& out) noexcept {
     return S_OK;
 }
 
-HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where) noexcept {
+// The arguments of the member call running on this thread that reached it as the
+// caller's own variables, one bit per argument.
+thread_local std::uint32_t callers_own = 0;
+
+HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where, bool& own) noexcept {
     s.p = &p;
     const VARTYPE declared = p.vt;
+    if (p.store == storage::object && p.byref && src.vt == (VT_BYREF | VT_DISPATCH) && *p.iid == iid_of<IDispatch>()) {
+        // The caller's own object variable, of the declared type: passed straight through.
+        if (!src.ppdispVal) return E_POINTER;
+        where = src.ppdispVal;
+        own = true;
+        return S_OK;
+    }
     if (p.store == storage::object) {
         HRESULT hr = object_from(src, p, s.object);
         if (FAILED(hr)) return hr;
@@ -426,6 +438,8 @@ void fill_exception(HRESULT hr, EXCEPINFO* info) noexcept {
 
 }  // namespace
 
+bool callers_own_argument(unsigned index) noexcept { return index < 32 && (callers_own >> index & 1u); }
+
 HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* excepinfo, UINT* arg_err) noexcept {
     if (!params) return E_INVALIDARG;
@@ -480,6 +494,7 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     }
 
     slot_block slots(declared);
+    std::uint32_t own_arguments = 0;
     std::array<void*, max_params> where;  // set place by place: zeroing all of it showed in profiles
     where[declared] = nullptr;
     for (UINT i = 0; i < fixed; ++i) {
@@ -488,7 +503,9 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
             left_out(m->params[i], slots[i], where[i]);
             continue;
         }
-        HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i]);
+        bool own = false;
+        HRESULT hr = prepare(params->rgvarg[k], m->params[i], slots[i], where[i], own);
+        if (own) own_arguments |= 1u << i;
         if (FAILED(hr)) {
             if (arg_err && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)) *arg_err = k;
             return hr;
@@ -509,7 +526,9 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
             where[declared] = &result_value;
         } else where[declared] = storage_of(result_value, m->result.store);
     }
+    const std::uint32_t outer_call = std::exchange(callers_own, own_arguments);
     HRESULT hr = m->call(self, where.data());
+    callers_own = outer_call;
     for (UINT i = 0; i < fixed; ++i) finish(slots[i]);
     if (m->has_result && m->result.store == storage::object) {
         result_value.vt = VT_DISPATCH;

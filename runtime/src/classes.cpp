@@ -117,6 +117,9 @@ STDAPI CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid) {
     return CO_E_CLASSSTRING;
 }
 
+// The registry maps a version-independent ProgID to its class directly: no CurVer to follow.
+STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid) { return CLSIDFromProgID(progid, clsid); }
+
 STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
     if (!lplpszProgID) return E_INVALIDARG;
     *lplpszProgID = nullptr;

@@ -139,6 +139,21 @@ STDAPI OaRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID, const char
     return S_OK;
 }
 
+STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid) {
+    if (!progid || !clsid) return E_INVALIDARG;
+    HRESULT hr = CLSIDFromProgID(progid, clsid);
+    // A version-independent ProgID may name its class only through CurVer; a few steps at
+    // most, so that a loop of CurVer keys ends.
+    std::wstring name = progid;
+    for (int step = 0; FAILED(hr) && step < 4; ++step) {
+        const std::optional<std::wstring> current = get_text(name + L"\\CurVer", nullptr);
+        if (!current || current->empty() || *current == name) break;
+        name = *current;
+        hr = CLSIDFromProgID(name.c_str(), clsid);
+    }
+    return hr;
+}
+
 STDAPI OaUnregisterTypeLib(REFGUID libid, WORD major, WORD minor) {
     // One registration per locale: the locale keys are the hexadecimal subkeys.
     const std::wstring key = L"TypeLib\\" + guid_text(libid) + L"\\" + std::to_wstring(major) + L"." +

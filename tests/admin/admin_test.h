@@ -87,7 +87,7 @@ protected:
     // Hands the session a connection of the tests' own.
     oa::com_ptr<stub_api> use_stub_api() {
         auto stub = oa::make_self<stub_api>();
-        MRLIBLib::Iapi* raw = stub.get();
+        IDispatch* raw = stub.get();
         EXPECT_EQ(S_OK, session->put_api(&raw));
         return stub;
     }

@@ -1,9 +1,9 @@
-// A connection object of the tests' own, for what the emulated server never answers:
-// statuses other than 0 and 1, and a SetMerivexUsernames that rewrites its arguments or
-// is missing. Only the members the administration methods use do anything.
+// A connection object of the tests' own, reached by name only, for what the emulated
+// server never answers: statuses other than 0 and 1, and a SetMerivexUsernames that
+// rewrites its arguments or is missing. Only the members the administration methods use
+// do anything.
 #pragma once
 
-#include <mrlib/mrlib.h>
 #include <oa/implements.h>
 #include <oa/text.h>
 
@@ -13,19 +13,18 @@
 
 namespace q2mr_test {
 
-class stub_api final : public oa::implements<stub_api, MRLIBLib::Iapi> {
+class stub_api final : public oa::implements<stub_api, IDispatch> {
 public:
-    using IUser = MRLIBLib::IUser;
-    static constexpr DISPID set_merivex_id = 77;
+    static constexpr std::u16string_view class_name = u"stub_api";
 
     // Statuses the group operations deliver.
     LONG create_status = 1, prepare_status = 1, delete_status = 1, assign_status = 1;
-    std::vector<std::string> calls;  // early-bound calls in order
-    // Serves the late-bound SetMerivexUsernames; without it the name is unknown.
+    std::vector<std::string> calls;  // the operations called, in order
+    // Serves SetMerivexUsernames; without it the name is unknown.
     std::function<HRESULT(DISPPARAMS& params, VARIANT* result)> set_merivex;
     int lookups = 0, invokes = 0;
     // The rows AddUsers and AddUsersRoles were handed, as pointers.
-    std::vector<IUser*> rows_seen;
+    std::vector<IDispatch*> rows_seen;
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -34,87 +33,50 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         ++lookups;
-        if (count != 1 || !set_merivex || std::u16string_view(names[0]) != u"SetMerivexUsernames") {
-            ids[0] = DISPID_UNKNOWN;
-            return DISP_E_UNKNOWNNAME;
-        }
-        ids[0] = set_merivex_id;
-        return S_OK;
+        ids[0] = DISPID_UNKNOWN;
+        for (DISPID id = 0; id < static_cast<DISPID>(std::size(members)); ++id)
+            if (count == 1 && oa::view_z(names[0]) == members[id] && (id != set_merivex_id || set_merivex)) {
+                ids[0] = id + 1;
+                return S_OK;
+            }
+        return DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO*, UINT*) override {
-        if (id != set_merivex_id || !(flags & DISPATCH_METHOD) || !set_merivex) return DISP_E_MEMBERNOTFOUND;
-        ++invokes;
-        return set_merivex(*params, result);
-    }
-
-    HRESULT STDMETHODCALLTYPE CreateGroup(IUser*, BSTR, LONG* status) override {
-        calls.push_back("CreateGroup");
-        *status = create_status;
+        if (id < 1 || id > static_cast<DISPID>(std::size(members)) || !(flags & DISPATCH_METHOD))
+            return DISP_E_MEMBERNOTFOUND;
+        const DISPID member = id - 1;
+        if (member == set_merivex_id) {
+            if (!set_merivex) return DISP_E_MEMBERNOTFOUND;
+            ++invokes;
+            return set_merivex(*params, result);
+        }
+        calls.emplace_back(members[member].begin(), members[member].end());
+        const LONG statuses[] = {create_status, prepare_status, delete_status, assign_status};
+        VariantInit(result);
+        if (member < 4) {
+            result->vt = VT_I4;
+            result->lVal = statuses[member];
+        } else if (member < 6) {
+            // The rows, last argument first: the user, row 0 by reference, the count.
+            if (params->rgvarg[1].vt != (VT_BYREF | VT_DISPATCH)) return DISP_E_TYPEMISMATCH;
+            IDispatch** first = params->rgvarg[1].ppdispVal;
+            const SHORT n = params->rgvarg[0].iVal;
+            rows_seen.assign(first, first + (n > 0 ? n : 0));
+            result->vt = VT_BSTR;
+            result->bstrVal = oa::make_bstr(u"taken").release();
+        } else {
+            result->vt = VT_BSTR;
+            result->bstrVal = oa::make_bstr(u"loaded").release();
+        }
         return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IUser*, BSTR, LONG* status) override {
-        calls.push_back("PrepareGroupDeletion");
-        *status = prepare_status;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DeleteGroup(IUser*, BSTR, LONG* status) override {
-        calls.push_back("DeleteGroup");
-        *status = delete_status;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE AssignUserToGroup(IUser*, BSTR, BSTR, LONG* status) override {
-        calls.push_back("AssignUserToGroup");
-        *status = assign_status;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE AddUsers(IUser*, IUser** first, SHORT count, BSTR* message) override {
-        calls.push_back("AddUsers");
-        return take_rows(first, count, message);
-    }
-    HRESULT STDMETHODCALLTYPE AddUsersRoles(IUser*, IUser** first, SHORT count, BSTR* message) override {
-        calls.push_back("AddUsersRoles");
-        return take_rows(first, count, message);
-    }
-    HRESULT STDMETHODCALLTYPE LoadConfigurationData(IUser*, BSTR* text) override {
-        calls.push_back("LoadConfigurationData");
-        *text = oa::make_bstr(u"loaded").release();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IUser*, VARIANT*, SHORT*, VARIANT*) override {
-        calls.push_back("SetMerivexUsernames");  // never: it is reached by name only
-        return E_NOTIMPL;
-    }
-
-    HRESULT STDMETHODCALLTYPE OpenConnection(BSTR, BSTR, LONG, LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AdminLogin(BSTR, BSTR, BSTR, BSTR, IUser**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE appLogin(BSTR, BSTR, BSTR, BSTR, BSTR, IUser**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IUser*, BSTR, BSTR, BSTR, VARIANT_BOOL, BSTR*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE QueryObjects(IUser*, BSTR, BSTR, BSTR, MRLIBLib::IObjectList**) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IUser*, BSTR, SAFEARRAY**, LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetHostname(IUser*, BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IUser*, BSTR, BSTR, BYTE*, LONG, BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IUser*, BSTR, BSTR, BSTR, BSTR, BSTR, BYTE*, LONG,
-                                                     BSTR*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE CRData(IUser*, BSTR, BSTR, MRLIBLib::IObjectData**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ModifyCR(IUser*, MRLIBLib::IObjectData*, BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TransitionCR(IUser*, MRLIBLib::IObjectData*, BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateRelationship(IUser*, LONG, BSTR, BSTR, BSTR, BSTR, BSTR*) override {
-        return E_NOTIMPL;
     }
 
 private:
-    HRESULT take_rows(IUser** first, SHORT count, BSTR* message) {
-        rows_seen.assign(first, first + (count > 0 ? count : 0));
-        *message = oa::make_bstr(u"taken").release();
-        return S_OK;
-    }
+    static constexpr std::u16string_view members[] = {
+        u"CreateGroup", u"PrepareGroupDeletion", u"DeleteGroup", u"AssignUserToGroup", u"AddUsers",
+        u"AddUsersRoles", u"LoadConfigurationData", u"SetMerivexUsernames"};
+    static constexpr DISPID set_merivex_id = 7;
 };
 
 }  // namespace q2mr_test

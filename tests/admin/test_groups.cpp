@@ -106,7 +106,7 @@ TEST_F(Groups, ALibraryFailureIsFalseAndNothingOfItReachesTheScript) {
     EXPECT_TRUE(group_exists("reviewers"));
     // Without a login the absent User goes to the library, which refuses it.
     log.clear();
-    MRLIBLib::IUser* nobody = nullptr;
+    IDispatch* nobody = nullptr;
     ASSERT_EQ(S_OK, session->put_User(&nobody));
     EXPECT_EQ(VARIANT_FALSE, create(u"g"));
     EXPECT_EQ((lines{u"CreateAGroup():", u"    Exit Function"}), log);

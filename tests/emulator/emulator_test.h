@@ -3,7 +3,7 @@
 #pragma once
 
 #include <emulator/emulator.h>
-#include <mrlib/mrlib.h>
+#include <emulator/mrlib.h>
 #include <oa/com_ptr.h>
 #include <oa/text.h>
 #include <oa/unique.h>

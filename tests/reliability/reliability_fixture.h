@@ -34,6 +34,7 @@ struct session_state {
     VARIANT_BOOL good_connection = VARIANT_FALSE;
     IUnknown* api = nullptr;  // identities only, no references
     IUnknown* user = nullptr;
+    bool api_is_library = false, user_is_library = false;  // not a value record of the component's own
     std::array<SHORT, 3> bounds{};
     std::array<std::map<LONG, IUnknown*>, 3> rows;
 
@@ -79,12 +80,14 @@ protected:
     session_state state() {
         session_state s;
         session->get_GoodConnection(&s.good_connection);
-        oa::com_ptr<MRLIBLib::Iapi> api;
-        oa::com_ptr<MRLIBLib::IUser> user;
+        oa::com_ptr<IDispatch> api;
+        oa::com_ptr<IDispatch> user;
         session->get_api(api.put());
         session->get_User(user.put());
         s.api = api.get();
         s.user = user.get();
+        s.api_is_library = api && !api.try_query<quellar2mrapi::_t2DataClass>();
+        s.user_is_library = user && !user.try_query<quellar2mrapi::_t2DataClass>();
         const quellar2mrapi::staging_table* tables[] = {&session->user_table(), &session->name_map_table(),
                                                         &session->role_table()};
         for (std::size_t t = 0; t < 3; ++t) {
@@ -98,8 +101,8 @@ protected:
     // Every library object alive is one that the session holds: its connection, its
     // user and its staged rows.
     void expect_only_held_objects(const session_state& s, const std::string& where) {
-        EXPECT_EQ(s.api ? 1 : 0, live(u"api")) << where;
-        EXPECT_EQ(static_cast<LONG>((s.user ? 1 : 0) + s.staged_rows()), live(u"User")) << where;
+        EXPECT_EQ(s.api_is_library ? 1 : 0, live(u"api")) << where;
+        EXPECT_EQ(static_cast<LONG>((s.user_is_library ? 1 : 0) + s.staged_rows()), live(u"User")) << where;
         EXPECT_EQ(0, live(u"ObjectList")) << where;
         EXPECT_EQ(0, live(u"ObjectData")) << where;
         EXPECT_EQ(0, live(u"Attribute")) << where;

@@ -31,13 +31,13 @@ protected:
         session->get_GoodConnection(&v);
         return v != VARIANT_FALSE;
     }
-    oa::com_ptr<MRLIBLib::Iapi> api() {
-        oa::com_ptr<MRLIBLib::Iapi> a;
+    oa::com_ptr<IDispatch> api() {
+        oa::com_ptr<IDispatch> a;
         session->get_api(a.put());
         return a;
     }
-    oa::com_ptr<MRLIBLib::IUser> user() {
-        oa::com_ptr<MRLIBLib::IUser> u;
+    oa::com_ptr<IDispatch> user() {
+        oa::com_ptr<IDispatch> u;
         session->get_User(u.put());
         return u;
     }

@@ -2,6 +2,7 @@
 // text that every method composes.
 #include <component/t2mrapp.h>
 #include <session/conventions.h>
+#include <value/t2DataClass.h>
 #include <tests/support/late_bound.h>
 
 #include <gtest/gtest.h>
@@ -27,10 +28,10 @@ TEST(Session, ANewSessionIsNotConnectedAndHoldsThreeEmptyTablesOf501Rows) {
     VARIANT_BOOL connected = VARIANT_TRUE;
     ASSERT_EQ(S_OK, session->get_GoodConnection(&connected));
     EXPECT_EQ(VARIANT_FALSE, connected);
-    oa::com_ptr<MRLIBLib::Iapi> api;
+    oa::com_ptr<IDispatch> api;
     ASSERT_EQ(S_OK, session->get_api(api.put()));
     EXPECT_FALSE(api);
-    oa::com_ptr<MRLIBLib::IUser> user;
+    oa::com_ptr<IDispatch> user;
     ASSERT_EQ(S_OK, session->get_User(user.put()));
     EXPECT_FALSE(user);
     for (const auto* table : {&session->user_table(), &session->name_map_table(), &session->role_table()}) {
@@ -66,7 +67,7 @@ TEST(Session, ANormalBuildNeverWritesTheLogFile) {
 
 TEST(Session, PropertiesStoreWhatTheyAreGivenWithoutChecksAndHandOutReferences) {
     auto session = oa::make_self<t2mrapp>();
-    auto other = oa::make_self<t2mrapp>();  // any automation object serves as a stand-in
+    auto other = oa::make_self<t2mrapp>();
     VARIANT_BOOL odd = 7;
     ASSERT_EQ(S_OK, session->put_GoodConnection(&odd));
     VARIANT_BOOL back = 0;
@@ -77,9 +78,17 @@ TEST(Session, PropertiesStoreWhatTheyAreGivenWithoutChecksAndHandOutReferences) 
     ASSERT_EQ(S_OK, out.hr);
     EXPECT_EQ(VT_DISPATCH, out.result.vt);
     EXPECT_EQ(nullptr, out.result.pdispVal);
-    // Only a User object fits the User property.
-    var wrong = var::object(other.get());
-    EXPECT_EQ(DISP_E_TYPEMISMATCH, invoke(session.get(), u"User", DISPATCH_PROPERTYPUTREF, {wrong}).hr);
+    // Any object called by name fits the User property, the library decides what it takes;
+    // only a session is refused, which would keep itself or the other alive.
+    auto stand_in = oa::make_self<quellar2mrapi::t2DataClass>();
+    var any = var::object(stand_in.get());
+    EXPECT_EQ(S_OK, invoke(session.get(), u"User", DISPATCH_PROPERTYPUTREF, {any}).hr);
+    EXPECT_EQ(static_cast<IDispatch*>(stand_in.get()), get_property(session.get(), u"User").result.pdispVal);
+    for (auto* s : {session.get(), other.get()}) {
+        var refused = var::object(s);
+        auto out = invoke(session.get(), u"api", DISPATCH_PROPERTYPUTREF, {refused});
+        EXPECT_EQ(oa::vb_hresult(oa::vb::type_mismatch), out.code());
+    }
     EXPECT_EQ(E_POINTER, session->put_User(nullptr));
 }
 

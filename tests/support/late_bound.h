@@ -3,6 +3,7 @@
 #pragma once
 
 #include <oa/com_ptr.h>
+#include <oa/late_bound.h>
 #include <oa/text.h>
 #include <oa/unique.h>
 #include <oleauto.h>
@@ -63,10 +64,8 @@ struct call_outcome {
 };
 
 inline DISPID id_of(IDispatch* object, std::u16string_view name) {
-    std::u16string n(name);
-    LPOLESTR names[] = {n.data()};
     DISPID id = DISPID_UNKNOWN;
-    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    oa::late::find_id(object, name, id);
     return id;
 }
 
@@ -80,14 +79,8 @@ struct arg {
 inline call_outcome invoke_id(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args) {
     call_outcome out;
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPID put_id = DISPID_PROPERTYPUT;
-    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        params.rgdispidNamedArgs = &put_id;
-        params.cNamedArgs = 1;
-    }
-    out.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &out.result, &out.exception,
-                            &out.arg_err);
+    out.hr = oa::late::invoke(object, id, flags, reversed.data(), static_cast<UINT>(reversed.size()), &out.result,
+                              &out.exception, &out.arg_err);
     return out;
 }
 

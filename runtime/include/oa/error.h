@@ -24,6 +24,7 @@ constexpr int file_not_found = 53;
 constexpr int path_file_access_error = 75;
 constexpr int object_not_set = 91;
 constexpr int invalid_use_of_null = 94;
+constexpr int cannot_create_object = 429;
 constexpr int no_such_member = 438;
 }  // namespace vb
 
@@ -45,6 +46,7 @@ inline std::u16string_view vb_description(int number) noexcept {
     case vb::path_file_access_error: return u"Path/File access error";
     case vb::object_not_set: return u"Object variable or With block variable not set";
     case vb::invalid_use_of_null: return u"Invalid use of Null";
+    case vb::cannot_create_object: return u"ActiveX component can't create object";
     case vb::no_such_member: return u"Object doesn't support this property or method";
     default: return u"Application-defined or object-defined error";
     }

@@ -36,6 +36,9 @@ STDAPI OaRegisterClass(REFCLSID clsid, const char* progid, const char* versionIn
 STDAPI OaUnregisterClass(REFCLSID clsid);
 STDAPI OaRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, const char* name, const char* libraryPath);
 STDAPI OaUnregisterTypeLib(REFGUID libid, WORD major, WORD minor);
+// The class a ProgID names, as the standard runtime finds it: the ProgID's own class,
+// else the class of the version its CurVer names (a version-independent ProgID).
+STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid);
 // Path of the library that holds the given address (for self-registration), links
 // resolved; nullptr when unknown. Valid until the thread's next call.
 STDAPI_(const char*) OaModulePathOf(const void* address);

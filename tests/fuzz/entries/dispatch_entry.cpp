@@ -232,8 +232,8 @@ int dispatch_input(const std::uint8_t* data, std::size_t size) {
         }
         // Objects a call may be handed: Nothing, the two objects, the emulator's control
         // object, and the session's own connection and user.
-        oa::com_ptr<MRLIBLib::Iapi> api;
-        oa::com_ptr<MRLIBLib::IUser> user;
+        oa::com_ptr<IDispatch> api;
+        oa::com_ptr<IDispatch> user;
         session->get_api(api.put());
         session->get_User(user.put());
         const std::vector<IDispatch*> pool{nullptr, session.get(), value.get(), w.emulator.get(), api.get(),

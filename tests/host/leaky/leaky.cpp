@@ -1,6 +1,6 @@
 // A deliberately leaky test double: each object it makes keeps a library User alive
 // forever, so that the host's leak check has something to find.
-#include <mrlib/mrlib.h>
+#include <emulator/mrlib.h>
 #include <oa/dispatch.h>
 
 #include <vector>

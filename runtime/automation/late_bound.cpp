@@ -1,0 +1,133 @@
+#include <oa/late_bound.h>
+
+#include <string>
+
+namespace oa::late {
+
+com_error failure_of(HRESULT hr, EXCEPINFO& exception) {
+    if (hr == DISP_E_EXCEPTION) {
+        if (exception.pfnDeferredFillIn) {
+            exception.pfnDeferredFillIn(&exception);
+            exception.pfnDeferredFillIn = nullptr;
+        }
+        const HRESULT code = exception.scode ? exception.scode
+                             : exception.wCode ? vb_hresult(exception.wCode)
+                                               : E_FAIL;
+        return com_error(code, std::u16string(view(exception.bstrDescription)));
+    }
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND)
+        return com_error(vb_hresult(vb::no_such_member), std::u16string(vb_description(vb::no_such_member)));
+    if (const int number = vb_number_for(hr); number != 0)
+        return com_error(vb_hresult(number), std::u16string(vb_description(number)));
+    return com_error(hr, take_error_description(hr));
+}
+
+com_ptr<IClassFactory> class_object_of(std::u16string_view progid) {
+    std::u16string name(progid);
+    CLSID clsid{};
+    if (FAILED(OaClassFromProgID(ole(name.c_str()), &clsid))) raise_vb(vb::cannot_create_object);
+    com_ptr<IClassFactory> factory;
+    check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, iid_of<IClassFactory>(), factory.put_void()));
+    return factory;
+}
+
+com_ptr<IDispatch> create_object(IClassFactory* factory) {
+    com_ptr<IDispatch> object;
+    check(factory->CreateInstance(nullptr, iid_of<IDispatch>(), object.put_void()));
+    return object;
+}
+
+com_ptr<IDispatch> create_object(std::u16string_view progid) { return create_object(class_object_of(progid).get()); }
+
+HRESULT find_id(IDispatch* object, std::u16string_view name, DISPID& id) noexcept {
+    id = DISPID_UNKNOWN;
+    if (!object) return E_POINTER;
+    try {
+        std::u16string text(name);
+        LPOLESTR names[] = {ole(text.data())};
+        return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+DISPID id_of(IDispatch* object, std::u16string_view name) {
+    if (!object) raise_vb(vb::object_not_set);
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(find_id(object, name, id))) raise_vb(vb::no_such_member);
+    return id;
+}
+
+HRESULT invoke(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT count, VARIANT* result,
+               EXCEPINFO* exception, UINT* arg_err) noexcept {
+    if (!object) return E_POINTER;
+    DISPID put_id = DISPID_PROPERTYPUT;
+    DISPPARAMS params{args, nullptr, count, 0};
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        params.rgdispidNamedArgs = &put_id;
+        params.cNamedArgs = 1;
+    }
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception, arg_err);
+}
+
+void call(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT count, VARIANT* result) {
+    if (!object) raise_vb(vb::object_not_set);
+    unique_excepinfo exception;
+    UINT arg_err = 0;
+    const HRESULT hr = invoke(object, id, flags, args, count, result, &exception, &arg_err);
+    if (FAILED(hr)) throw failure_of(hr, exception);
+}
+
+LONG number_of(const VARIANT& value) {
+    const VARIANT* v = &value;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    if (v->vt == VT_I4) return v->lVal;
+    unique_variant number;
+    const HRESULT hr = change_type(&number, v, 0, VT_I4);
+    if (FAILED(hr)) {
+        // Nothing has no number either: for the caller a type mismatch.
+        const int failure = vb_number_for(hr == DISP_E_BADVARTYPE ? DISP_E_TYPEMISMATCH : hr);
+        if (failure != 0) raise_vb(failure);
+        raise(hr, u"");
+    }
+    return number.lVal;
+}
+
+unique_bstr text_of(const VARIANT& value) {
+    // A script's variable passed on by reference: its value counts.
+    const VARIANT* v = &value;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    if (v->vt == VT_NULL) raise_vb(vb::invalid_use_of_null);
+    unique_variant text;
+    HRESULT hr = change_type(&text, v, VARIANT_ALPHABOOL, VT_BSTR);
+    // Nothing has no text: the runtime says DISP_E_BADVARTYPE, a script sees a type mismatch.
+    if (hr == DISP_E_BADVARTYPE && v->vt == VT_DISPATCH) hr = DISP_E_TYPEMISMATCH;
+    if (FAILED(hr)) {
+        const int number = vb_number_for(hr);
+        if (number != 0) raise_vb(number);
+        raise(hr, u"");
+    }
+    if (text.vt != VT_BSTR) raise_vb(vb::type_mismatch);
+    VARIANT taken = text.release();
+    return unique_bstr(taken.bstrVal);
+}
+
+com_ptr<IDispatch> object_of(const VARIANT& value) {
+    const VARIANT* v = &value;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    IUnknown* object = nullptr;
+    switch (v->vt) {
+    case VT_EMPTY: return nullptr;
+    case VT_DISPATCH: object = v->pdispVal; break;
+    case VT_UNKNOWN: object = v->punkVal; break;
+    case VT_BYREF | VT_DISPATCH: object = v->ppdispVal ? *v->ppdispVal : nullptr; break;
+    case VT_BYREF | VT_UNKNOWN: object = v->ppunkVal ? *v->ppunkVal : nullptr; break;
+    default: raise_vb(vb::type_mismatch);
+    }
+    com_ptr<IDispatch> dispatch;
+    if (object && FAILED(object->QueryInterface(iid_of<IDispatch>(), dispatch.put_void())))
+        raise_vb(vb::type_mismatch);
+    return dispatch;
+}
+
+}  // namespace oa::late
