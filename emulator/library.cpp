@@ -20,16 +20,19 @@ using namespace oa::disp;
 
 constexpr WORD dual_flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
 
-// Late-bound AddUsers and AddUsersRoles: the dispatcher holds the row argument in a slot
-// of its own, so only that one row exists behind the pointer.
+// Late-bound AddUsers and AddUsersRoles.
 api_object* api_of(void* self) { return static_cast<api_object*>(static_cast<Iapi*>(self)); }
+// Rows to read behind the first: all the caller asks for when the dispatcher handed over
+// the caller's own block, else only the one row of its copy.
+SHORT rows_behind(unsigned argument) noexcept { return callers_own_argument(argument) ? SHRT_MAX : 1; }
 HRESULT late_add_users(void* self, void* const* slots) {
-    return api_of(self)->add_users(*static_cast<IUser**>(slots[0]), static_cast<IUser**>(slots[1]),
-                                   *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), 1);
+    return api_of(self)->add_users(*static_cast<IDispatch**>(slots[0]), static_cast<IDispatch**>(slots[1]),
+                                   *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), rows_behind(1));
 }
 HRESULT late_add_users_roles(void* self, void* const* slots) {
-    return api_of(self)->add_users_roles(*static_cast<IUser**>(slots[0]), static_cast<IUser**>(slots[1]),
-                                         *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), 1);
+    return api_of(self)->add_users_roles(*static_cast<IDispatch**>(slots[0]), static_cast<IDispatch**>(slots[1]),
+                                         *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]),
+                                         rows_behind(1));
 }
 // Late-bound InjectFault takes the HRESULT as a Variant, so that 0x80040201 written in a
 // script (beyond a Long) arrives whole; early-bound callers pass a LONG.

@@ -1,10 +1,14 @@
-// The change-server client library (type library MRLIBLib) as the component uses it.
-// The component reaches the library only through these interfaces and creates its
-// objects only through the runtime's class creation, so any build of the library that
-// registers these classes can stand in.
+// The emulated change-server library's interfaces (type library MRLIBLib), for early-bound
+// callers of the emulated library: its tests and benchmarks. The component knows none of
+// this: it calls the library by name (mrlib/operations.h). Objects that an operation takes
+// are IDispatch, so that it accepts any object and finds its own behind it.
 #pragma once
 
 #include <oleauto.h>
+
+#ifdef MREMU_FOREIGN
+#include <emulator/foreign/mrlib.h>
+#else
 
 namespace MRLIBLib {
 
@@ -45,34 +49,34 @@ struct Iapi : IDispatch {
                                                  IUser** user) = 0;
     virtual HRESULT STDMETHODCALLTYPE appLogin(BSTR name, BSTR password, BSTR role, BSTR database, BSTR loginAppID,
                                                IUser** user) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateGroup(IUser* user, BSTR group, LONG* status) = 0;
-    virtual HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IUser* user, BSTR group, LONG* status) = 0;
-    virtual HRESULT STDMETHODCALLTYPE DeleteGroup(IUser* user, BSTR group, LONG* status) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AssignUserToGroup(IUser* user, BSTR group, BSTR userName, LONG* status) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddUsers(IUser* user, IUser** firstRow, SHORT count, BSTR* message) = 0;
-    virtual HRESULT STDMETHODCALLTYPE LoadConfigurationData(IUser* user, BSTR* text) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateGroup(IDispatch* user, BSTR group, LONG* status) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IDispatch* user, BSTR group, LONG* status) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteGroup(IDispatch* user, BSTR group, LONG* status) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AssignUserToGroup(IDispatch* user, BSTR group, BSTR userName, LONG* status) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddUsers(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LoadConfigurationData(IDispatch* user, BSTR* text) = 0;
     // Reached late-bound by name: row 0 as a by-reference Variant that holds a User (the
     // rows after it follow it in memory), the count by reference.
-    virtual HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IUser* user, VARIANT* firstRow, SHORT* count,
+    virtual HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IDispatch* user, VARIANT* firstRow, SHORT* count,
                                                           VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddUsersRoles(IUser* user, IUser** firstRow, SHORT count, BSTR* message) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IUser* user, BSTR userName, BSTR preference, BSTR value,
+    virtual HRESULT STDMETHODCALLTYPE AddUsersRoles(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IDispatch* user, BSTR userName, BSTR preference, BSTR value,
                                                              VARIANT_BOOL allDatabases, BSTR* message) = 0;
-    virtual HRESULT STDMETHODCALLTYPE QueryObjects(IUser* user, BSTR report, BSTR query, BSTR options,
+    virtual HRESULT STDMETHODCALLTYPE QueryObjects(IDispatch* user, BSTR report, BSTR query, BSTR options,
                                                    IObjectList** list) = 0;
     // The buffer is replaced or filled with the text's UTF-16LE bytes.
-    virtual HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IUser* user, BSTR cvid, SAFEARRAY** buffer,
+    virtual HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IDispatch* user, BSTR cvid, SAFEARRAY** buffer,
                                                           LONG* byteCount) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetHostname(IUser* user, BSTR* hostname) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IUser* user, BSTR rcpId, BSTR label, BYTE* firstByte,
+    virtual HRESULT STDMETHODCALLTYPE GetHostname(IDispatch* user, BSTR* hostname) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IDispatch* user, BSTR rcpId, BSTR label, BYTE* firstByte,
                                                           LONG byteCount, BSTR* answer) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relation, BSTR filename,
+    virtual HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IDispatch* user, BSTR rcpId, BSTR relation, BSTR filename,
                                                              BSTR label, BSTR options, BYTE* firstByte, LONG byteCount,
                                                              BSTR* answer) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CRData(IUser* user, BSTR crid, BSTR attributeList, IObjectData** data) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ModifyCR(IUser* user, IObjectData* data, BSTR* reply) = 0;
-    virtual HRESULT STDMETHODCALLTYPE TransitionCR(IUser* user, IObjectData* data, BSTR* reply) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateRelationship(IUser* user, LONG bothWays, BSTR fromID, BSTR toID,
+    virtual HRESULT STDMETHODCALLTYPE CRData(IDispatch* user, BSTR crid, BSTR attributeList, IObjectData** data) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ModifyCR(IDispatch* user, IDispatch* data, BSTR* reply) = 0;
+    virtual HRESULT STDMETHODCALLTYPE TransitionCR(IDispatch* user, IDispatch* data, BSTR* reply) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateRelationship(IDispatch* user, LONG bothWays, BSTR fromID, BSTR toID,
                                                          BSTR relationName, BSTR relationType, BSTR* answer) = 0;
 };
 
@@ -88,6 +92,8 @@ namespace MRLIBLib {
 inline constexpr GUID LIBID_MRLIBLib{0x2AC28E6D, 0xFB07, 0x4F78, {0xA2, 0x46, 0x05, 0x8D, 0x60, 0x82, 0x36, 0x06}};
 inline constexpr CLSID CLSID_api{0x1A18F0FE, 0xA387, 0x4310, {0xB9, 0x01, 0x8A, 0x0D, 0xD8, 0xD5, 0x96, 0x03}};
 inline constexpr CLSID CLSID_User{0x02AC287D, 0x6E10, 0x44C7, {0xB5, 0xE1, 0x9D, 0x4A, 0x7D, 0x1B, 0x6E, 0x76}};
-inline constexpr const char16_t* ProgID_api = u"mrlib.api";
-inline constexpr const char16_t* ProgID_User = u"mrlib.User";
+inline constexpr const char* ProgID_api_version = "mrlib.api";
+inline constexpr const char* ProgID_User_version = "mrlib.User";
+inline constexpr bool foreign_build = false;
 }  // namespace MRLIBLib
+#endif

@@ -353,7 +353,7 @@ server& api_object::connected(op o) {
     return *on;
 }
 
-api_object::session api_object::logged_in(server& on, IUser* user) {
+api_object::session api_object::logged_in(server& on, IDispatch* user) {
     if (!user) oa::raise(errors::no_user, u"No User was given: log in first");
     user_object* u = user_object::of(user);
     if (!u) oa::raise(errors::foreign_object, u"The User object was not made by this library");
@@ -414,7 +414,7 @@ HRESULT api_object::appLogin(BSTR name, BSTR password, BSTR role, BSTR database,
 // ------------------------------------------------------------------------------------
 // api: administration
 
-HRESULT api_object::CreateGroup(IUser* user, BSTR group, LONG* status) {
+HRESULT api_object::CreateGroup(IDispatch* user, BSTR group, LONG* status) {
     return call(
         [&] {
             auto& st = state();
@@ -429,7 +429,7 @@ HRESULT api_object::CreateGroup(IUser* user, BSTR group, LONG* status) {
         status);
 }
 
-HRESULT api_object::PrepareGroupDeletion(IUser* user, BSTR group, LONG* status) {
+HRESULT api_object::PrepareGroupDeletion(IDispatch* user, BSTR group, LONG* status) {
     return call(
         [&] {
             auto& st = state();
@@ -441,7 +441,7 @@ HRESULT api_object::PrepareGroupDeletion(IUser* user, BSTR group, LONG* status) 
         status);
 }
 
-HRESULT api_object::DeleteGroup(IUser* user, BSTR group, LONG* status) {
+HRESULT api_object::DeleteGroup(IDispatch* user, BSTR group, LONG* status) {
     return call(
         [&] {
             auto& st = state();
@@ -459,7 +459,7 @@ HRESULT api_object::DeleteGroup(IUser* user, BSTR group, LONG* status) {
         status);
 }
 
-HRESULT api_object::AssignUserToGroup(IUser* user, BSTR group, BSTR userName, LONG* status) {
+HRESULT api_object::AssignUserToGroup(IDispatch* user, BSTR group, BSTR userName, LONG* status) {
     return call(
         [&] {
             auto& st = state();
@@ -478,7 +478,7 @@ HRESULT api_object::AssignUserToGroup(IUser* user, BSTR group, BSTR userName, LO
 
 namespace {
 // Journals a table handed over as its first row: the rows that will be read, then the count.
-void record_rows(op o, IUser* user, IUser** first, SHORT count, SHORT available) {
+void record_rows(op o, IDispatch* user, IDispatch** first, SHORT count, SHORT available) {
     state().record(o, [&](journal_line& l) {
         l.object("User", user).begin_rows();
         const SHORT readable = first ? std::min(count, available) : 0;
@@ -494,11 +494,11 @@ void check_available(op o, SHORT count, SHORT available) {
 }
 }  // namespace
 
-HRESULT api_object::AddUsers(IUser* user, IUser** firstRow, SHORT count, BSTR* message) {
+HRESULT api_object::AddUsers(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) {
     return add_users(user, firstRow, count, message, SHRT_MAX);
 }
 
-HRESULT api_object::add_users(IUser* user, IUser** firstRow, SHORT count, BSTR* message, SHORT available) {
+HRESULT api_object::add_users(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message, SHORT available) {
     return call(
         [&] {
             auto& st = state();
@@ -543,11 +543,11 @@ HRESULT api_object::add_users(IUser* user, IUser** firstRow, SHORT count, BSTR* 
         message);
 }
 
-HRESULT api_object::AddUsersRoles(IUser* user, IUser** firstRow, SHORT count, BSTR* message) {
+HRESULT api_object::AddUsersRoles(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) {
     return add_users_roles(user, firstRow, count, message, SHRT_MAX);
 }
 
-HRESULT api_object::add_users_roles(IUser* user, IUser** firstRow, SHORT count, BSTR* message, SHORT available) {
+HRESULT api_object::add_users_roles(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message, SHORT available) {
     return call(
         [&] {
             auto& st = state();
@@ -585,7 +585,7 @@ HRESULT api_object::add_users_roles(IUser* user, IUser** firstRow, SHORT count, 
         message);
 }
 
-HRESULT api_object::SetMerivexUsernames(IUser* user, VARIANT* firstRow, SHORT* count, VARIANT* result) {
+HRESULT api_object::SetMerivexUsernames(IDispatch* user, VARIANT* firstRow, SHORT* count, VARIANT* result) {
     return call(
         [&] {
             auto& st = state();
@@ -634,7 +634,7 @@ HRESULT api_object::SetMerivexUsernames(IUser* user, VARIANT* firstRow, SHORT* c
         count, result);
 }
 
-HRESULT api_object::LoadConfigurationData(IUser* user, BSTR* text) {
+HRESULT api_object::LoadConfigurationData(IDispatch* user, BSTR* text) {
     return call(
         [&] {
             auto& st = state();
@@ -648,7 +648,7 @@ HRESULT api_object::LoadConfigurationData(IUser* user, BSTR* text) {
         text);
 }
 
-HRESULT api_object::AddAPreferenceForAUser(IUser* user, BSTR userName, BSTR preference, BSTR value,
+HRESULT api_object::AddAPreferenceForAUser(IDispatch* user, BSTR userName, BSTR preference, BSTR value,
                                            VARIANT_BOOL allDatabases, BSTR* message) {
     return call(
         [&] {
@@ -675,7 +675,7 @@ HRESULT api_object::AddAPreferenceForAUser(IUser* user, BSTR userName, BSTR pref
 // ------------------------------------------------------------------------------------
 // api: queries and dynamic attributes
 
-HRESULT api_object::QueryObjects(IUser* user, BSTR report, BSTR query, BSTR options, IObjectList** list) {
+HRESULT api_object::QueryObjects(IDispatch* user, BSTR report, BSTR query, BSTR options, IObjectList** list) {
     return call(
         [&] {
             *list = nullptr;
@@ -709,7 +709,7 @@ HRESULT api_object::QueryObjects(IUser* user, BSTR report, BSTR query, BSTR opti
         list);
 }
 
-HRESULT api_object::GetDynamicAttrsData(IUser* user, BSTR cvid, SAFEARRAY** buffer, LONG* byteCount) {
+HRESULT api_object::GetDynamicAttrsData(IDispatch* user, BSTR cvid, SAFEARRAY** buffer, LONG* byteCount) {
     return call(
         [&] {
             auto& st = state();
@@ -733,7 +733,7 @@ HRESULT api_object::GetDynamicAttrsData(IUser* user, BSTR cvid, SAFEARRAY** buff
         buffer, byteCount);
 }
 
-HRESULT api_object::GetHostname(IUser* user, BSTR* hostname) {
+HRESULT api_object::GetHostname(IDispatch* user, BSTR* hostname) {
     return call(
         [&] {
             auto& st = state();
@@ -745,7 +745,7 @@ HRESULT api_object::GetHostname(IUser* user, BSTR* hostname) {
         hostname);
 }
 
-HRESULT api_object::SetDynamicAttrsData(IUser* user, BSTR rcpId, BSTR label, BYTE* firstByte, LONG byteCount,
+HRESULT api_object::SetDynamicAttrsData(IDispatch* user, BSTR rcpId, BSTR label, BYTE* firstByte, LONG byteCount,
                                         BSTR* answer) {
     return call(
         [&] {
@@ -766,7 +766,7 @@ HRESULT api_object::SetDynamicAttrsData(IUser* user, BSTR rcpId, BSTR label, BYT
         answer);
 }
 
-HRESULT api_object::CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relation, BSTR filename, BSTR label,
+HRESULT api_object::CreateRCObjectFromData(IDispatch* user, BSTR rcpId, BSTR relation, BSTR filename, BSTR label,
                                            BSTR options, BYTE* firstByte, LONG byteCount, BSTR* answer) {
     return call(
         [&] {
@@ -796,7 +796,7 @@ HRESULT api_object::CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relatio
 // ------------------------------------------------------------------------------------
 // api: CR data and relations
 
-HRESULT api_object::CRData(IUser* user, BSTR crid, BSTR attributeList, IObjectData** data) {
+HRESULT api_object::CRData(IDispatch* user, BSTR crid, BSTR attributeList, IObjectData** data) {
     return call(
         [&] {
             *data = nullptr;
@@ -817,15 +817,15 @@ HRESULT api_object::CRData(IUser* user, BSTR crid, BSTR attributeList, IObjectDa
         data);
 }
 
-HRESULT api_object::ModifyCR(IUser* user, IObjectData* data, BSTR* reply) {
+HRESULT api_object::ModifyCR(IDispatch* user, IDispatch* data, BSTR* reply) {
     return change_cr(op::ModifyCR, user, data, reply);
 }
 
-HRESULT api_object::TransitionCR(IUser* user, IObjectData* data, BSTR* reply) {
+HRESULT api_object::TransitionCR(IDispatch* user, IDispatch* data, BSTR* reply) {
     return change_cr(op::TransitionCR, user, data, reply);
 }
 
-HRESULT api_object::change_cr(op o, IUser* user, IObjectData* data, BSTR* reply) {
+HRESULT api_object::change_cr(op o, IDispatch* user, IDispatch* data, BSTR* reply) {
     return call(
         [&] {
             auto& st = state();
@@ -873,7 +873,7 @@ HRESULT api_object::change_cr(op o, IUser* user, IObjectData* data, BSTR* reply)
         reply);
 }
 
-HRESULT api_object::CreateRelationship(IUser* user, LONG bothWays, BSTR fromID, BSTR toID, BSTR relationName,
+HRESULT api_object::CreateRelationship(IDispatch* user, LONG bothWays, BSTR fromID, BSTR toID, BSTR relationName,
                                        BSTR relationType, BSTR* answer) {
     return call(
         [&] {

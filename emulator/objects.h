@@ -196,36 +196,36 @@ public:
     HRESULT STDMETHODCALLTYPE AdminLogin(BSTR name, BSTR password, BSTR role, BSTR database, IUser** user) override;
     HRESULT STDMETHODCALLTYPE appLogin(BSTR name, BSTR password, BSTR role, BSTR database, BSTR loginAppID,
                                        IUser** user) override;
-    HRESULT STDMETHODCALLTYPE CreateGroup(IUser* user, BSTR group, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IUser* user, BSTR group, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE DeleteGroup(IUser* user, BSTR group, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE AssignUserToGroup(IUser* user, BSTR group, BSTR userName, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE AddUsers(IUser* user, IUser** firstRow, SHORT count, BSTR* message) override;
-    HRESULT STDMETHODCALLTYPE LoadConfigurationData(IUser* user, BSTR* text) override;
-    HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IUser* user, VARIANT* firstRow, SHORT* count,
+    HRESULT STDMETHODCALLTYPE CreateGroup(IDispatch* user, BSTR group, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IDispatch* user, BSTR group, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE DeleteGroup(IDispatch* user, BSTR group, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE AssignUserToGroup(IDispatch* user, BSTR group, BSTR userName, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE AddUsers(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) override;
+    HRESULT STDMETHODCALLTYPE LoadConfigurationData(IDispatch* user, BSTR* text) override;
+    HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IDispatch* user, VARIANT* firstRow, SHORT* count,
                                                   VARIANT* result) override;
-    HRESULT STDMETHODCALLTYPE AddUsersRoles(IUser* user, IUser** firstRow, SHORT count, BSTR* message) override;
-    HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IUser* user, BSTR userName, BSTR preference, BSTR value,
+    HRESULT STDMETHODCALLTYPE AddUsersRoles(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) override;
+    HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IDispatch* user, BSTR userName, BSTR preference, BSTR value,
                                                      VARIANT_BOOL allDatabases, BSTR* message) override;
-    HRESULT STDMETHODCALLTYPE QueryObjects(IUser* user, BSTR report, BSTR query, BSTR options,
+    HRESULT STDMETHODCALLTYPE QueryObjects(IDispatch* user, BSTR report, BSTR query, BSTR options,
                                            IObjectList** list) override;
-    HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IUser* user, BSTR cvid, SAFEARRAY** buffer,
+    HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IDispatch* user, BSTR cvid, SAFEARRAY** buffer,
                                                   LONG* byteCount) override;
-    HRESULT STDMETHODCALLTYPE GetHostname(IUser* user, BSTR* hostname) override;
-    HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IUser* user, BSTR rcpId, BSTR label, BYTE* firstByte,
+    HRESULT STDMETHODCALLTYPE GetHostname(IDispatch* user, BSTR* hostname) override;
+    HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IDispatch* user, BSTR rcpId, BSTR label, BYTE* firstByte,
                                                   LONG byteCount, BSTR* answer) override;
-    HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IUser* user, BSTR rcpId, BSTR relation, BSTR filename,
+    HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IDispatch* user, BSTR rcpId, BSTR relation, BSTR filename,
                                                      BSTR label, BSTR options, BYTE* firstByte, LONG byteCount,
                                                      BSTR* answer) override;
-    HRESULT STDMETHODCALLTYPE CRData(IUser* user, BSTR crid, BSTR attributeList, IObjectData** data) override;
-    HRESULT STDMETHODCALLTYPE ModifyCR(IUser* user, IObjectData* data, BSTR* reply) override;
-    HRESULT STDMETHODCALLTYPE TransitionCR(IUser* user, IObjectData* data, BSTR* reply) override;
-    HRESULT STDMETHODCALLTYPE CreateRelationship(IUser* user, LONG bothWays, BSTR fromID, BSTR toID,
+    HRESULT STDMETHODCALLTYPE CRData(IDispatch* user, BSTR crid, BSTR attributeList, IObjectData** data) override;
+    HRESULT STDMETHODCALLTYPE ModifyCR(IDispatch* user, IDispatch* data, BSTR* reply) override;
+    HRESULT STDMETHODCALLTYPE TransitionCR(IDispatch* user, IDispatch* data, BSTR* reply) override;
+    HRESULT STDMETHODCALLTYPE CreateRelationship(IDispatch* user, LONG bothWays, BSTR fromID, BSTR toID,
                                                  BSTR relationName, BSTR relationType, BSTR* answer) override;
 
     // Late-bound table calls: the dispatcher hands over one row, so at most one is read.
-    HRESULT add_users(IUser* user, IUser** firstRow, SHORT count, BSTR* message, SHORT available);
-    HRESULT add_users_roles(IUser* user, IUser** firstRow, SHORT count, BSTR* message, SHORT available);
+    HRESULT add_users(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message, SHORT available);
+    HRESULT add_users_roles(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message, SHORT available);
 
 private:
     struct session {
@@ -235,9 +235,9 @@ private:
     };
     server* current_server() const noexcept { return server_.lock().get(); }
     server& connected(op o);
-    session logged_in(server& on, IUser* user);
+    session logged_in(server& on, IDispatch* user);
     void login(op o, BSTR name, BSTR password, BSTR role, BSTR database, BSTR app, IUser** user);
-    HRESULT change_cr(op o, IUser* user, IObjectData* data, BSTR* reply);
+    HRESULT change_cr(op o, IDispatch* user, IDispatch* data, BSTR* reply);
 
     std::weak_ptr<server> server_;
     live_counter live_{kind::api};

@@ -58,7 +58,7 @@ TEST_F(EmuSessionTest, AdministrationNeedsAUserWhoHoldsAdmin) {
 
     com_ptr<IUser> row = new_user();
     ASSERT_EQ(S_OK, row->SetUserInfo(B(u"kim"), B(u"pw"), B(u"developer"), B(u"/db/alpha")));
-    IUser* rows[] = {row.get()};
+    IDispatch* rows[] = {row.get()};
     oa::unique_bstr message;
     ASSERT_EQ(S_OK, api->AddUsers(joe.get(), rows, 1, message.put()));
     EXPECT_EQ("", u8(message));
@@ -73,7 +73,7 @@ TEST_F(EmuSessionTest, AddUsersReadsExactlyCountRows) {
     com_ptr<IUser> kim = new_user(), lee = new_user();
     ASSERT_EQ(S_OK, kim->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, lee->SetUserInfo(B(u"joe"), B(u"new"), B(u"Admin"), B(u"/db/alpha")));
-    guarded_rows<IUser*> table(2);
+    guarded_rows<IDispatch*> table(2);
     table[0] = kim.get();
     table[1] = lee.get();
     oa::unique_bstr message;
@@ -94,7 +94,7 @@ TEST_F(EmuSessionTest, AUserNamedTwiceInOneBatchIsCreatedOnceThenUpdated) {
     ASSERT_EQ(S_OK, first->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, existing->SetUserInfo(B(u"joe"), B(u"new"), B(u""), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, again->SetUserInfo(B(u"kim"), B(u"pw2"), B(u"reviewer"), B(u"/db/alpha")));
-    guarded_rows<IUser*> table(3);
+    guarded_rows<IDispatch*> table(3);
     table[0] = first.get();
     table[1] = existing.get();
     table[2] = again.get();
@@ -115,8 +115,8 @@ TEST_F(EmuSessionTest, AnUnfilledRowOrACountBelowOneChangesNothing) {
     com_ptr<IUser> kim = new_user(), blank = new_user(), mapped = new_user();
     ASSERT_EQ(S_OK, kim->SetUserInfo(B(u"kim"), B(u"pw1"), B(u"developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, mapped->SetNameMapping(B(u"lee"), B(u"Lee")));  // filled, but by another operation
-    for (IUser* second : {blank.get(), mapped.get(), static_cast<IUser*>(nullptr)}) {
-        guarded_rows<IUser*> table(2);
+    for (IDispatch* second : {static_cast<IDispatch*>(blank.get()), static_cast<IDispatch*>(mapped.get()), static_cast<IDispatch*>(nullptr)}) {
+        guarded_rows<IDispatch*> table(2);
         table[0] = kim.get();
         table[1] = second;
         oa::unique_bstr message;
@@ -125,7 +125,7 @@ TEST_F(EmuSessionTest, AnUnfilledRowOrACountBelowOneChangesNothing) {
         ASSERT_EQ(S_OK, api->AddUsersRoles(user.get(), table.rows(), 2, message.put()));
         EXPECT_EQ("", u8(message));
     }
-    guarded_rows<IUser*> none(0);
+    guarded_rows<IDispatch*> none(0);
     oa::unique_bstr message;
     ASSERT_EQ(S_OK, api->AddUsers(user.get(), none.rows(), 0, message.put()));
     EXPECT_EQ("", u8(message));
@@ -138,7 +138,7 @@ TEST_F(EmuSessionTest, AddUsersRolesAddsBlankSeparatedRoles) {
     com_ptr<IUser> row = new_user(), ghost = new_user();
     ASSERT_EQ(S_OK, row->SetRoleInfo(B(u"joe"), B(u"tester  Admin developer"), B(u"/db/alpha")));
     ASSERT_EQ(S_OK, ghost->SetRoleInfo(B(u"nobody"), B(u"tester"), B(u"/db/alpha")));
-    guarded_rows<IUser*> table(2);
+    guarded_rows<IDispatch*> table(2);
     table[0] = row.get();
     table[1] = ghost.get();
     oa::unique_bstr message;

@@ -104,7 +104,7 @@ TEST_F(ControlTest, SavedStateLoadsBackTheSame) {
         ASSERT_EQ(S_OK, api->CreateGroup(user.get(), B(u"builders"), &s));
         com_ptr<IUser> row = new_user();
         ASSERT_EQ(S_OK, row->SetUserInfo(B(u"kim"), B(u"pw"), B(u"developer"), B(u"/db/alpha")));
-        IUser* rows[] = {row.get()};
+        IDispatch* rows[] = {row.get()};
         oa::unique_bstr message;
         ASSERT_EQ(S_OK, api->AddUsers(user.get(), rows, 1, message.put()));
     }
@@ -195,7 +195,7 @@ TEST_F(ControlTest, TheJournalHoldsEveryCallInOrder) {
                                                     text.put()));
         com_ptr<IUser> row = new_user();
         ASSERT_EQ(S_OK, row->SetUserInfo(B(u"kim"), B(u"topsecret"), B(u"developer"), B(u"/db/alpha")));
-        IUser* rows[] = {row.get(), nullptr};
+        IDispatch* rows[] = {row.get(), nullptr};
         ASSERT_EQ(S_OK, api->AddUsers(user.get(), rows, 1, text.put()));
         std::u16string data = u"<a/>";
         ASSERT_EQ(S_OK, api->SetDynamicAttrsData(user.get(), B(u"4713"), B(u"Quellar xml data"),

@@ -3,6 +3,8 @@
 // object alive.
 #pragma once
 
+#include <cstdlib>
+
 #include <component/t2mrapp.h>
 #include <emulator/emulator.h>
 #include <oa/com_ptr.h>
@@ -38,12 +40,19 @@ struct text_result {
 
 inline std::string utf8(std::u16string_view s) { return oa::utf16_to_utf8(s); }
 
+// The registry the suites run against: the build's, or (Q2MR_TEST_REGISTRY set) another
+// build of the library registered under the same ProgIDs.
+inline const char* test_registry() {
+    const char* other = std::getenv("Q2MR_TEST_REGISTRY");
+    return other && *other ? other : Q2MR_TEST_REGISTRY;
+}
+
 class SessionTest : public ::testing::Test {
 protected:
     static std::string fixture(const char* name) { return std::string(Q2MR_TEST_FIXTURES) + "/" + name; }
 
     void SetUp() override {
-        ASSERT_EQ(S_OK, OaSetRegistryPath(Q2MR_TEST_REGISTRY));
+        ASSERT_EQ(S_OK, OaSetRegistryPath(test_registry()));
         ASSERT_EQ(S_OK, CoCreateInstance(mremu::CLSID_Emulator, nullptr, CLSCTX_INPROC_SERVER,
                                          iid_of<mremu::IEmulator>(), emulator.put_void()));
         load_fixture("standard.json");
