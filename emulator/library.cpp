@@ -2,6 +2,7 @@
 // information alike), registration, class objects and unloading.
 #include <emulator/objects.h>
 
+#include <algorithm>
 #include <climits>
 
 #define MREMU_EXPORT OLEAUTO_EXPORT
@@ -13,11 +14,12 @@ MREMU_EXPORT HRESULT DllCanUnloadNow();
 
 namespace mremu {
 
-constexpr WORD type_library_major = 1, type_library_minor = 0;
+constexpr WORD type_library_major = MRLIBLib::foreign_build ? 2 : 1, type_library_minor = 0;
 
 namespace {
 using namespace oa::disp;
 
+constexpr DISPID foreign_id_offset = 0x100;
 constexpr WORD dual_flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
 
 // Late-bound AddUsers and AddUsersRoles.
@@ -53,106 +55,103 @@ member with_call(member m, thunk call) {
     return m;
 }
 
+// An interface as this build serves it. The second build lists the members in reverse
+// order under other dispatch ids (default members keep theirs) and hands out its objects
+// as IDispatch.
+interface_desc as_built(std::u16string name, const IID& iid, std::vector<member> members) {
+    if (MRLIBLib::foreign_build) {
+        std::reverse(members.begin(), members.end());
+        for (member& m : members) {
+            if (m.id != DISPID_VALUE) m.id += foreign_id_offset;
+            if (m.result.store == storage::object) m.result.type_name = u"IDispatch";
+        }
+    }
+    return interface_desc{std::move(name), iid, dual_flags, std::move(members)};
+}
+
 const interface_desc& api_interface() {
     using I = Iapi;
-    static const interface_desc desc{
-        u"Iapi",
-        iid_of<I>(),
-        dual_flags,
-        {
+    static const interface_desc desc = as_built(u"Iapi", iid_of<I>(), {
             method<&I::OpenConnection>(1, u"OpenConnection", u"String protocol, String host, Long port", u"Long"),
             method<&I::AdminLogin>(2, u"AdminLogin", u"String name, String password, String role, String database",
                                    u"IUser"),
             method<&I::appLogin>(3, u"appLogin",
                                  u"String name, String password, String role, String database, String loginAppID",
                                  u"IUser"),
-            method<&I::CreateGroup>(4, u"CreateGroup", u"IUser user, String group", u"Long"),
-            method<&I::PrepareGroupDeletion>(5, u"PrepareGroupDeletion", u"IUser user, String group", u"Long"),
-            method<&I::DeleteGroup>(6, u"DeleteGroup", u"IUser user, String group", u"Long"),
-            method<&I::AssignUserToGroup>(7, u"AssignUserToGroup", u"IUser user, String group, String userName",
+            method<&I::CreateGroup>(4, u"CreateGroup", u"IDispatch user, String group", u"Long"),
+            method<&I::PrepareGroupDeletion>(5, u"PrepareGroupDeletion", u"IDispatch user, String group", u"Long"),
+            method<&I::DeleteGroup>(6, u"DeleteGroup", u"IDispatch user, String group", u"Long"),
+            method<&I::AssignUserToGroup>(7, u"AssignUserToGroup", u"IDispatch user, String group, String userName",
                                           u"Long"),
-            with_call(method<&I::AddUsers>(8, u"AddUsers", u"IUser user, IUser firstRow, Integer count", u"String"),
+            with_call(method<&I::AddUsers>(8, u"AddUsers", u"IDispatch user, IDispatch firstRow, Integer count", u"String"),
                       &late_add_users),
-            method<&I::LoadConfigurationData>(9, u"LoadConfigurationData", u"IUser user", u"String"),
+            method<&I::LoadConfigurationData>(9, u"LoadConfigurationData", u"IDispatch user", u"String"),
             method<&I::SetMerivexUsernames>(10, u"SetMerivexUsernames",
-                                            u"IUser user, Variant firstRow, Integer &count", u"Variant"),
-            with_call(method<&I::AddUsersRoles>(11, u"AddUsersRoles", u"IUser user, IUser firstRow, Integer count",
+                                            u"IDispatch user, Variant firstRow, Integer &count", u"Variant"),
+            with_call(method<&I::AddUsersRoles>(11, u"AddUsersRoles", u"IDispatch user, IDispatch firstRow, Integer count",
                                                 u"String"),
                       &late_add_users_roles),
             method<&I::AddAPreferenceForAUser>(
                 12, u"AddAPreferenceForAUser",
-                u"IUser user, String userName, String preference, String value, Boolean allDatabases", u"String"),
-            method<&I::QueryObjects>(13, u"QueryObjects", u"IUser user, String report, String query, String options",
+                u"IDispatch user, String userName, String preference, String value, Boolean allDatabases", u"String"),
+            method<&I::QueryObjects>(13, u"QueryObjects", u"IDispatch user, String report, String query, String options",
                                      u"IObjectList"),
             sub<&I::GetDynamicAttrsData>(14, u"GetDynamicAttrsData",
-                                         u"IUser user, String cvid, Byte() &buffer, Long &byteCount"),
-            method<&I::GetHostname>(15, u"GetHostname", u"IUser user", u"String"),
+                                         u"IDispatch user, String cvid, Byte() &buffer, Long &byteCount"),
+            method<&I::GetHostname>(15, u"GetHostname", u"IDispatch user", u"String"),
             method<&I::SetDynamicAttrsData>(16, u"SetDynamicAttrsData",
-                                            u"IUser user, String rcpId, String label, Byte firstByte, Long byteCount",
+                                            u"IDispatch user, String rcpId, String label, Byte firstByte, Long byteCount",
                                             u"String"),
             method<&I::CreateRCObjectFromData>(17, u"CreateRCObjectFromData",
-                                               u"IUser user, String rcpId, String relation, String filename, "
+                                               u"IDispatch user, String rcpId, String relation, String filename, "
                                                u"String label, String options, Byte firstByte, Long byteCount",
                                                u"String"),
-            method<&I::CRData>(18, u"CRData", u"IUser user, String crid, String attributeList", u"IObjectData"),
-            method<&I::ModifyCR>(19, u"ModifyCR", u"IUser user, IObjectData data", u"String"),
-            method<&I::TransitionCR>(20, u"TransitionCR", u"IUser user, IObjectData data", u"String"),
+            method<&I::CRData>(18, u"CRData", u"IDispatch user, String crid, String attributeList", u"IObjectData"),
+            method<&I::ModifyCR>(19, u"ModifyCR", u"IDispatch user, IDispatch data", u"String"),
+            method<&I::TransitionCR>(20, u"TransitionCR", u"IDispatch user, IDispatch data", u"String"),
             method<&I::CreateRelationship>(
                 21, u"CreateRelationship",
-                u"IUser user, Long bothWays, String fromID, String toID, String relationName, String relationType",
+                u"IDispatch user, Long bothWays, String fromID, String toID, String relationName, String relationType",
                 u"String"),
-        }};
+        });
     return desc;
 }
 
 const interface_desc& user_interface() {
     using I = IUser;
-    static const interface_desc desc{
-        u"IUser",
-        iid_of<I>(),
-        dual_flags,
-        {
+    static const interface_desc desc = as_built(u"IUser", iid_of<I>(), {
             get<&I::get_LoginToken>(1, u"LoginToken", u"String"),
             sub<&I::SetUserInfo>(2, u"SetUserInfo", u"String user, String password, String role, String database"),
             sub<&I::SetNameMapping>(3, u"SetNameMapping", u"String user, String quellarUser"),
             sub<&I::SetRoleInfo>(4, u"SetRoleInfo", u"String user, String roleList, String database"),
-        }};
+        });
     return desc;
 }
 
 const interface_desc& object_list_interface() {
     using I = IObjectList;
-    static const interface_desc desc{u"IObjectList",
-                                     iid_of<I>(),
-                                     dual_flags,
-                                     {
+    static const interface_desc desc = as_built(u"IObjectList", iid_of<I>(), {
                                          get<&I::get_Count>(1, u"Count", u"Integer"),
                                          method<&I::Item>(DISPID_VALUE, u"Item", u"Integer index", u"IObjectData"),
                                          sub<&I::Close>(2, u"Close", u""),
-                                     }};
+                                     });
     return desc;
 }
 
 const interface_desc& object_data_interface() {
     using I = IObjectData;
-    static const interface_desc desc{u"IObjectData",
-                                     iid_of<I>(),
-                                     dual_flags,
-                                     {
+    static const interface_desc desc = as_built(u"IObjectData", iid_of<I>(), {
                                          method<&I::GetAttribute>(1, u"GetAttribute", u"String name", u"IAttribute"),
-                                     }};
+                                     });
     return desc;
 }
 
 const interface_desc& attribute_interface() {
     using I = IAttribute;
-    static const interface_desc desc{u"IAttribute",
-                                     iid_of<I>(),
-                                     dual_flags,
-                                     {
+    static const interface_desc desc = as_built(u"IAttribute", iid_of<I>(), {
                                          get<&I::get_Value>(DISPID_VALUE, u"Value", u"String"),
                                          put<&I::put_Value>(DISPID_VALUE, u"Value", u"String"),
-                                     }};
+                                     });
     return desc;
 }
 
@@ -231,8 +230,9 @@ template <class T> HRESULT factory_for(REFIID iid, void** ppv) {
 MREMU_EXPORT HRESULT DllRegisterServer() {
     const char* path = library_path();
     if (!path) return SELFREG_E_CLASS;
-    HRESULT hr = OaRegisterClass(MRLIBLib::CLSID_api, "mrlib.api", "mrlib.api", path, "Apartment");
-    if (SUCCEEDED(hr)) hr = OaRegisterClass(MRLIBLib::CLSID_User, "mrlib.User", "mrlib.User", path, "Apartment");
+    HRESULT hr = OaRegisterClass(MRLIBLib::CLSID_api, MRLIBLib::ProgID_api_version, "mrlib.api", path, "Apartment");
+    if (SUCCEEDED(hr))
+        hr = OaRegisterClass(MRLIBLib::CLSID_User, MRLIBLib::ProgID_User_version, "mrlib.User", path, "Apartment");
     if (SUCCEEDED(hr)) hr = OaRegisterClass(CLSID_Emulator, "mrlib.Emulator", "mrlib.Emulator", path, "Apartment");
     if (SUCCEEDED(hr))
         hr = OaRegisterTypeLib(MRLIBLib::LIBID_MRLIBLib, type_library_major, type_library_minor, 0, "MRLIBLib", path);

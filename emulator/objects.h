@@ -7,6 +7,9 @@
 
 #include <emulator/mrlib.h>
 #include <oa/dispatch.h>
+#ifdef MREMU_STANDARD_DISPATCH
+#include <oa/standard_dispatch.h>
+#endif
 
 #include <array>
 #include <memory>
@@ -30,6 +33,26 @@ namespace mremu {
 using namespace MRLIBLib;
 
 const oa::disp::library_desc* type_library();
+
+#ifdef MREMU_STANDARD_DISPATCH
+template <class Derived, class... Interfaces> using dispatch_base = oa::standard_dispatch<Derived, Interfaces...>;
+#else
+template <class Derived, class... Interfaces> using dispatch_base = oa::disp::dispatch_object<Derived, Interfaces...>;
+#endif
+
+// The library's objects. In the second build they answer IDispatch only, not their own
+// interface, so that a client can reach them by name alone.
+template <class Derived, class Dual, class... Private>
+class library_object : public dispatch_base<Derived, Dual, Private...> {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
+        if (MRLIBLib::foreign_build && iid == iid_of<Dual>()) {
+            if (ppv) *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        return dispatch_base<Derived, Dual, Private...>::QueryInterface(iid, ppv);
+    }
+};
 
 // N texts kept one after another in one string: a staged row's fill costs one block, not
 // one per text, and a table of many thousand rows stays compact.
@@ -55,7 +78,7 @@ private:
     std::array<std::size_t, N> ends_{};
 };
 
-class user_object final : public oa::disp::dispatch_object<user_object, IUser, IEmulatedUser> {
+class user_object final : public library_object<user_object, IUser, IEmulatedUser> {
 public:
     static constexpr std::u16string_view class_name = u"User";
     static const oa::disp::interface_desc& description();
@@ -113,7 +136,7 @@ private:
 
 class object_data_object;
 
-class attribute_object final : public oa::disp::dispatch_object<attribute_object, IAttribute> {
+class attribute_object final : public library_object<attribute_object, IAttribute> {
 public:
     static constexpr std::u16string_view class_name = u"Attribute";
     static const oa::disp::interface_desc& description();
@@ -131,7 +154,7 @@ private:
 };
 
 // The data of one CR (from CRData) or one found object (from an ObjectList).
-class object_data_object final : public oa::disp::dispatch_object<object_data_object, IObjectData, IEmulatedData> {
+class object_data_object final : public library_object<object_data_object, IObjectData, IEmulatedData> {
 public:
     static constexpr std::u16string_view class_name = u"ObjectData";
     static const oa::disp::interface_desc& description();
@@ -164,7 +187,7 @@ private:
     live_counter live_{kind::object_data};
 };
 
-class object_list_object final : public oa::disp::dispatch_object<object_list_object, IObjectList> {
+class object_list_object final : public library_object<object_list_object, IObjectList> {
 public:
     static constexpr std::u16string_view class_name = u"ObjectList";
     static const oa::disp::interface_desc& description();
@@ -184,7 +207,7 @@ private:
     live_counter live_{kind::object_list};
 };
 
-class api_object final : public oa::disp::dispatch_object<api_object, Iapi> {
+class api_object final : public library_object<api_object, Iapi> {
 public:
     static constexpr std::u16string_view class_name = u"api";
     static const oa::disp::interface_desc& description();
