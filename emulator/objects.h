@@ -256,8 +256,6 @@ private:
         user_object& user;
         bool admin;
     };
-    server* current_server() const noexcept { return server_.lock().get(); }
-    server& connected(op o);
     session logged_in(server& on, IDispatch* user);
     void login(op o, BSTR name, BSTR password, BSTR role, BSTR database, BSTR app, IUser** user);
     HRESULT change_cr(op o, IDispatch* user, IDispatch* data, BSTR* reply);

@@ -443,7 +443,9 @@ bool save_state(const server_set& servers, const std::string& path, fixture_erro
     for (const auto& s : servers) doc["servers"].push_back(server_json(*s));
     try {
         // The state holds the users' passwords: readable by its owner only, and never half written.
-        platform::replace_file(path, doc.dump(2) + "\n", true);
+        platform::file_writer file(path, platform::file_writer::mode::replace_private);
+        file.write(doc.dump(2) + "\n");
+        file.finish();  // fails for a failed write too
     } catch (const platform::file_error& e) {
         error = {errors::write_failed,
                  u"Cannot write the state file " + quoted(path) + u": " + platform::decode_system_text(e.detail())};

@@ -150,30 +150,42 @@ std::string journal_line::finish() {
 
 // ------------------------------------------------------------------------------------
 void process_state::start_journal(const std::string& path) {
-    journal_ = std::make_unique<platform::append_file>(path);
+    auto opened = std::make_unique<platform::file_writer>(path, platform::file_writer::mode::append);
+    std::string failures = close_journal();
+    if (unreported_.empty()) unreported_ = std::move(failures);
+    journal_ = std::move(opened);
     journal_path_ = path;
-    lost_lines_ = 0;
-    loss_reason_.clear();
+}
+
+std::string process_state::close_journal() {
+    if (!journal_) return {};
+    const std::unique_ptr<platform::file_writer> journal = std::move(journal_);
+    try {
+        journal->finish();
+        return {};
+    } catch (const platform::file_error& e) {
+        const unsigned long lost = journal->failed_writes();
+        if (lost == 0) return "Closing the journal file failed: " + e.detail();
+        return "The journal file \"" + journal_path_ + "\" lost " + std::to_string(lost) +
+               (lost == 1 ? " line: " : " lines: ") + journal->failure();
+    }
 }
 
 bool process_state::stop_journal(std::string& why) {
-    journal_.reset();
-    if (lost_lines_ == 0) return true;
-    why = "The journal file \"" + journal_path_ + "\" lost " + std::to_string(lost_lines_) +
-          (lost_lines_ == 1 ? " line: " : " lines: ") + loss_reason_;
-    lost_lines_ = 0;
-    return false;
+    std::string failures = close_journal();
+    why = unreported_.empty() ? std::move(failures)
+          : failures.empty()  ? std::move(unreported_)
+                              : unreported_ + "; " + failures;
+    unreported_.clear();
+    return why.empty();
 }
 
 void process_state::write(const std::string& line) noexcept {
     // One write per line, so that a reader sees every call made so far and several writers
-    // appending to one file never break each other's lines.
+    // appending to one file never break each other's lines. A line lost is counted by the
+    // writer and reported by stop_journal.
     if (trace_) platform::write_to_standard_error(line);
-    if (!journal_ || journal_->write(line)) return;
-    try {
-        if (lost_lines_++ == 0) loss_reason_ = journal_->last_failure();
-    } catch (...) {
-    }
+    if (journal_) journal_->write(line);
 }
 
 namespace {

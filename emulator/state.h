@@ -75,9 +75,11 @@ public:
     }
     // Opens a journal (appending), replacing the one that is open; throws
     // platform::file_error when the file cannot be opened, the old journal staying as it was.
+    // What the replaced journal failed to write is kept for stop_journal to report.
     void start_journal(const std::string& path);
-    // Closes the journal. False when lines could not be written since it was opened;
-    // why then names the file, how many lines were lost and the system's reason.
+    // Closes the journal. False when lines could not be written since the last
+    // stop_journal, or a journal could not be closed; why then names the file, how many
+    // lines were lost and the system's reason.
     bool stop_journal(std::string& why);
     // Every journal line also goes to standard error as the call is made.
     void trace_calls(bool on) noexcept { trace_ = on; }
@@ -88,11 +90,12 @@ public:
 
 private:
     void write(const std::string& line) noexcept;
+    // Closes the open journal: what it failed to write, or "" when nothing failed.
+    std::string close_journal();
     std::recursive_mutex mutex_;  // recursive: a foreign object we call may call back in
-    std::unique_ptr<platform::append_file> journal_;
+    std::unique_ptr<platform::file_writer> journal_;
     std::string journal_path_;
-    unsigned long lost_lines_ = 0;
-    std::string loss_reason_;  // of the first line lost
+    std::string unreported_;  // the failures of a journal that start_journal replaced
     bool trace_ = false;
     std::uint64_t next_token_ = 1;
 };

@@ -46,34 +46,49 @@ std::string read_regular_file(std::string_view path, std::size_t limit = no_size
 // A symbolic link or reparse point at the path is not followed. False on any failure.
 bool append_without_following(std::string_view path, std::string_view bytes) noexcept;
 
-// A file held open for appending, where each write() is one write to the system, so that
-// lines from several writers never interleave within a line.
-class append_file {
+// A file written by this process, appended to (a journal) or replaced as one step (a saved
+// state), that keeps every failed write, a short one included, and reports it.
+class file_writer {
 public:
-    // Opens or creates the file for appending; throws file_error. A FIFO without a reader
-    // is refused at once instead of waiting for one.
-    explicit append_file(std::string_view path);
-    ~append_file();
-    append_file(const append_file&) = delete;
-    append_file& operator=(const append_file&) = delete;
-    // True when every byte was written.
+    enum class mode {
+        // Opened or created for appending, never truncated; a FIFO without a reader is
+        // refused at once instead of waiting for one.
+        append,
+        // A temporary file beside the path, readable and writable by its owner only,
+        // renamed over the path by finish(); the old contents stay until then. A character
+        // device or FIFO at the path (or where a link there leads) cannot be replaced and
+        // is written in place.
+        replace_private,
+    };
+    // Throws file_error when the file cannot be opened or made.
+    file_writer(std::string_view path, mode how);
+    // Closes the file; a replacement not finished is removed, the old file staying.
+    ~file_writer();
+    file_writer(const file_writer&) = delete;
+    file_writer& operator=(const file_writer&) = delete;
+
+    // Writes bytes with one write to the system (appended whole at the end for every
+    // writer of the file); a short write is completed with more. False when any byte was
+    // not written: the failure is counted and the first one kept.
     bool write(std::string_view bytes) noexcept;
-    // The system's words for the last failed write ("" when none failed).
-    std::string last_failure() const;
+    unsigned long failed_writes() const noexcept { return failed_writes_; }
+    // The system's words for the first failed write ("" when none failed).
+    std::string failure() const;
+    // Closes the file (a replacement flushed first, then renamed over the path). Throws
+    // file_error naming the path and the reason when a write failed or closing fails.
+    void finish();
 
 private:
     std::intptr_t handle_;
-    int last_error_ = 0;
+    std::string path_;
+    std::string temporary_;  // renamed over path_ by finish(); empty when written in place
+    unsigned long failed_writes_ = 0;
+    unsigned long first_error_ = 0;  // the system's code; 0 for a write cut short without one
 };
 
 // Writes bytes to the process's standard error with one write, unbuffered, so that a line
 // from here and lines from other writers never interleave within a line. False on failure.
 bool write_to_standard_error(std::string_view bytes) noexcept;
-
-// Replaces the file's contents as one step: a temporary file beside it, written and
-// flushed, then renamed over it. private_to_user: readable and writable by its owner
-// only. Throws file_error; the old contents stay on failure.
-void replace_file(std::string_view path, std::string_view bytes, bool private_to_user);
 
 // Whether a file could be created at path: its folder exists and is a folder. On false,
 // why holds the reason.

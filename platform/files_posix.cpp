@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <new>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,65 +133,73 @@ bool append_without_following(std::string_view path, std::string_view bytes) noe
     }
 }
 
-append_file::append_file(std::string_view path) : handle_(-1) {
-    const std::string name(path);
-    // O_NONBLOCK: a FIFO without a reader fails (ENXIO) instead of blocking the open;
-    // writes block as usual once it is cleared.
-    descriptor file(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
+bool write_to_standard_error(std::string_view bytes) noexcept { return write_all(STDERR_FILENO, bytes); }
+
+file_writer::file_writer(std::string_view path, mode how) : handle_(-1), path_(path) {
+    // A character device or FIFO cannot be replaced by a rename: it takes the bytes in place.
+    struct stat info {};
+    const bool in_place = how == mode::append ||
+                          (::stat(path_.c_str(), &info) == 0 && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)));
+    if (in_place) {
+        // O_NONBLOCK: a FIFO without a reader fails (ENXIO) instead of blocking the open;
+        // writes block as usual once it is cleared.
+        const int append = how == mode::append ? O_APPEND | O_CREAT : 0;
+        descriptor file(::open(path_.c_str(), O_WRONLY | append | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
+        if (file.get() < 0) fail(errno, path);
+        const int flags = ::fcntl(file.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) fail(errno, path);
+        handle_ = file.release();
+        return;
+    }
+    std::string temporary = path_ + ".XXXXXX";
+    descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) fail(errno, path);
-    const int flags = ::fcntl(file.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) fail(errno, path);
+    if (::fchmod(file.get(), 0600) != 0) {  // whatever the umask made of it
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        fail(error, path);
+    }
+    temporary_ = std::move(temporary);
     handle_ = file.release();
 }
 
-append_file::~append_file() {
+file_writer::~file_writer() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
-bool append_file::write(std::string_view bytes) noexcept {
-    // One write: O_APPEND places it whole at the end for every writer of a regular file.
+bool file_writer::write(std::string_view bytes) noexcept {
     const int fd = static_cast<int>(handle_);
-    for (;;) {
+    while (!bytes.empty()) {
+        // The rest of a short write follows, so that a torn line does not glue itself to
+        // the next one; when the rest cannot be written, the write failed.
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            last_error_ = errno;
+        if (n <= 0) {
+            if (failed_writes_++ == 0) first_error_ = n < 0 ? static_cast<unsigned long>(errno) : 0;
             return false;
         }
-        if (static_cast<std::size_t>(n) == bytes.size()) return true;
-        // A short write (a full disk, a pipe): the rest follows, and the caller learns of a failure.
-        if (write_all(fd, bytes.substr(static_cast<std::size_t>(n)))) return true;
-        last_error_ = errno ? errno : EIO;
-        return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+    return true;
 }
 
-std::string append_file::last_failure() const { return last_error_ ? std::strerror(last_error_) : ""; }
+std::string file_writer::failure() const {
+    if (failed_writes_ == 0) return {};
+    return first_error_ ? std::strerror(static_cast<int>(first_error_)) : "a write stopped short";
+}
 
-bool write_to_standard_error(std::string_view bytes) noexcept { return write_all(STDERR_FILENO, bytes); }
-
-void replace_file(std::string_view path, std::string_view bytes, bool private_to_user) {
-    const std::string name(path);
-    std::string temporary = name + ".XXXXXX";
-    descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) fail(errno, path);
-    struct remove_on_failure {
-        const std::string& name;
-        bool armed = true;
-        ~remove_on_failure() {
-            if (armed) ::unlink(name.c_str());
-        }
-    } guard{temporary};
-    const mode_t mode = private_to_user ? 0600 : (0666 & ~[] {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        return mask;
-    }());
-    if (::fchmod(file.get(), mode) != 0) fail(errno, path);
-    if (!write_all(file.get(), bytes) || ::fsync(file.get()) != 0) fail(errno ? errno : EIO, path);
-    if (::close(file.release()) != 0) fail(errno, path);
-    if (::rename(temporary.c_str(), name.c_str()) != 0) fail(errno, path);
-    guard.armed = false;
+void file_writer::finish() {
+    descriptor file(static_cast<int>(std::exchange(handle_, -1)));
+    if (file.get() < 0) return;
+    if (failed_writes_ > 0)
+        throw file_error(first_error_ ? fault_of(static_cast<int>(first_error_)) : file_fault::io_error,
+                         path_ + ": " + failure());
+    if (!temporary_.empty() && ::fsync(file.get()) != 0) fail(errno, path_);
+    if (::close(file.release()) != 0) fail(errno, path_);
+    if (temporary_.empty()) return;
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno, path_);
+    temporary_.clear();
 }
 
 bool folder_of_path_exists(std::string_view path, std::string& why) {

@@ -153,32 +153,6 @@ bool append_without_following(std::string_view path, std::string_view bytes) noe
     }
 }
 
-append_file::append_file(std::string_view path) : handle_(-1) {
-    const std::wstring name = wide(path);
-    handle file(CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) fail(GetLastError(), path);
-    // Pipes and devices could block a write without end: a journal is a file on disk.
-    if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        throw file_error(file_fault::not_regular_file, std::string(path) + ": not a regular file");
-    handle_ = reinterpret_cast<std::intptr_t>(file.release());
-}
-
-append_file::~append_file() {
-    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-}
-
-bool append_file::write(std::string_view bytes) noexcept {
-    // FILE_APPEND_DATA alone: every write lands whole at the end of the file.
-    if (write_all(reinterpret_cast<HANDLE>(handle_), bytes)) return true;
-    last_error_ = static_cast<int>(GetLastError());
-    return false;
-}
-
-std::string append_file::last_failure() const {
-    return last_error_ ? system_message(static_cast<DWORD>(last_error_)) : "";
-}
-
 bool write_to_standard_error(std::string_view bytes) noexcept {
     return write_all(GetStdHandle(STD_ERROR_HANDLE), bytes);
 }
@@ -202,18 +176,35 @@ std::wstring user_sid() {
 }
 }  // namespace
 
-void replace_file(std::string_view path, std::string_view bytes, bool private_to_user) {
+file_writer::file_writer(std::string_view path, mode how) : handle_(-1), path_(path) {
     const std::wstring name = wide(path);
+    if (how == mode::append) {
+        handle file(CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) fail(GetLastError(), path);
+        // Pipes and devices could block a write without end: a journal is a file on disk.
+        if (GetFileType(file.get()) != FILE_TYPE_DISK)
+            throw file_error(file_fault::not_regular_file, path_ + ": not a regular file");
+        handle_ = reinterpret_cast<std::intptr_t>(file.release());
+        return;
+    }
+    {
+        // A device or pipe at the path cannot be replaced: it is written in place.
+        handle existing(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (existing.valid() && GetFileType(existing.get()) != FILE_TYPE_DISK) {
+            handle_ = reinterpret_cast<std::intptr_t>(existing.release());
+            return;
+        }
+    }
     // Read, write and delete (for the rename) for the user only, not inherited from the
     // folder. The user's own identifier rather than the owner-rights one, which Wine
     // cannot map to the file's mode (it gave mode 000; this gives 0640).
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (private_to_user) {
-        const std::wstring user = user_sid();
-        if (user.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW((L"D:P(A;;FRFWSD;;;" + user + L")").c_str(),
-                                                                                 SDDL_REVISION_1, &descriptor, nullptr))
-            fail(GetLastError(), path);
-    }
+    const std::wstring user = user_sid();
+    if (user.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW((L"D:P(A;;FRFWSD;;;" + user + L")").c_str(),
+                                                                             SDDL_REVISION_1, &descriptor, nullptr))
+        fail(GetLastError(), path);
     struct free_descriptor {
         PSECURITY_DESCRIPTOR d;
         ~free_descriptor() { LocalFree(d); }
@@ -223,24 +214,58 @@ void replace_file(std::string_view path, std::string_view bytes, bool private_to
     HANDLE created = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; created == INVALID_HANDLE_VALUE; ++attempt) {
         temporary = name + L"." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt) + L".tmp";
-        created = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, private_to_user ? &security : nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        created = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
         if (created == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt > 100))
             fail(GetLastError(), path);
     }
     handle file(created);
-    struct remove_on_failure {
-        const std::wstring& name;
-        bool armed = true;
-        ~remove_on_failure() {
-            if (armed) DeleteFileW(name.c_str());
+    temporary_ = narrow(temporary.c_str(), static_cast<int>(temporary.size()));
+    handle_ = reinterpret_cast<std::intptr_t>(file.release());
+}
+
+file_writer::~file_writer() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    try {
+        if (!temporary_.empty()) DeleteFileW(wide(temporary_).c_str());
+    } catch (...) {  // no memory to convert the name: the temporary file stays
+    }
+}
+
+bool file_writer::write(std::string_view bytes) noexcept {
+    // FILE_APPEND_DATA alone: every write lands whole at the end of the file. The rest of a
+    // short write follows; when it cannot be written, the write failed.
+    const HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        const BOOL ok = WriteFile(h, bytes.data(), chunk, &written, nullptr);
+        if (!ok || written == 0) {
+            if (failed_writes_++ == 0) first_error_ = ok ? 0 : GetLastError();
+            return false;
         }
-    } guard{temporary};
-    if (!write_all(file.get(), bytes) || !FlushFileBuffers(file.get())) fail(GetLastError(), path);
-    if (!file.close()) fail(GetLastError(), path);
-    if (!MoveFileExW(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        fail(GetLastError(), path);
-    guard.armed = false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+std::string file_writer::failure() const {
+    if (failed_writes_ == 0) return {};
+    return first_error_ ? system_message(static_cast<DWORD>(first_error_)) : "a write stopped short";
+}
+
+void file_writer::finish() {
+    handle file(reinterpret_cast<HANDLE>(std::exchange(handle_, -1)));
+    if (!file.valid()) return;
+    if (failed_writes_ > 0)
+        throw file_error(first_error_ ? fault_of(static_cast<DWORD>(first_error_)) : file_fault::io_error,
+                         path_ + ": " + failure());
+    if (!temporary_.empty() && !FlushFileBuffers(file.get())) fail(GetLastError(), path_);
+    if (!file.close()) fail(GetLastError(), path_);
+    if (temporary_.empty()) return;
+    if (!MoveFileExW(wide(temporary_).c_str(), wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        fail(GetLastError(), path_);
+    temporary_.clear();
 }
 
 bool folder_of_path_exists(std::string_view path, std::string& why) {

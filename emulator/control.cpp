@@ -1,0 +1,127 @@
+// Emulator: the control class. Its calls are not journaled and take no faults.
+#include <emulator/objects.h>
+#include <emulator/operation.h>
+
+#include <cmath>
+#include <cstdint>
+
+namespace mremu {
+
+namespace {
+std::string path_of(BSTR path) { return oa::utf16_to_utf8(view(path)); }
+}  // namespace
+
+HRESULT emulator_object::LoadFixture(BSTR path) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        fixture_error error{};
+        std::optional<server_set> servers = load_fixture(path_of(path), error);
+        if (!servers) oa::raise(error.code, error.description);
+        st.servers = std::move(*servers);
+        st.injected.clear();
+    });
+}
+
+HRESULT emulator_object::SaveState(BSTR path) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        fixture_error error{};
+        if (!save_state(st.servers, path_of(path), error)) oa::raise(error.code, error.description);
+    });
+}
+
+HRESULT emulator_object::InjectFault(BSTR name, LONG hresult, BSTR description, LONG times) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        std::optional<op> target = op_from_name(path_of(name));
+        if (!target) oa::raise(errors::bad_argument, u"InjectFault: unknown operation \"" + str(name) + u"\"");
+        if (hresult >= 0) oa::raise(errors::bad_argument, u"InjectFault: the HRESULT must be a failure code");
+        if (times < 0) oa::raise(errors::bad_argument, u"InjectFault: times must be 0 or more");
+        if (times == 0) {
+            std::erase_if(st.injected, [&](const fault& f) { return f.target == *target; });
+            return;
+        }
+        st.injected.push_back({*target, hresult, str(description), times});
+    });
+}
+
+HRESULT emulator_object::inject_fault_late(BSTR name, const VARIANT& hresult, BSTR description, LONG times) {
+    const VARIANT* v = &hresult;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    // A whole number from -2^31 to 2^32-1: scripts write HRESULTs as 0x8004xxxx, which
+    // does not fit a Long; the low 32 bits are the code.
+    oa::unique_variant wide;
+    bool whole = SUCCEEDED(oa::change_type(&wide, v, 0, VT_R8)) && std::trunc(wide.dblVal) == wide.dblVal &&
+                 wide.dblVal >= -2147483648.0 && wide.dblVal <= 4294967295.0;
+    if (!whole)
+        return call([] {
+            oa::raise(errors::bad_argument, u"InjectFault: the HRESULT must be a whole number from -2^31 to 2^32-1");
+        });
+    const auto code = static_cast<std::uint32_t>(static_cast<std::int64_t>(wide.dblVal));
+    return InjectFault(name, static_cast<LONG>(code), description, times);
+}
+
+HRESULT emulator_object::StartJournal(BSTR path) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        try {
+            st.start_journal(path_of(path));
+        } catch (const platform::file_error& e) {
+            oa::raise(errors::write_failed,
+                      u"Cannot open the journal file \"" + str(path) + u"\": " + platform::decode_system_text(e.detail()));
+        }
+    });
+}
+
+HRESULT emulator_object::StopJournal() {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        std::string why;
+        if (!st.stop_journal(why)) oa::raise(errors::write_failed, platform::decode_system_text(why));
+    });
+}
+
+HRESULT emulator_object::TraceCalls(VARIANT_BOOL on) {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        st.trace_calls(on != VARIANT_FALSE);
+    });
+}
+
+HRESULT emulator_object::LiveObjects(BSTR className, LONG* count) {
+    return call(
+        [&] {
+            const std::string name = path_of(className);
+            if (name.empty()) {
+                long all = 0;
+                for (kind k : {kind::api, kind::user, kind::object_list, kind::object_data, kind::attribute})
+                    all += live_counter::count(k);
+                *count = static_cast<LONG>(all);
+                return;
+            }
+            for (std::size_t i = 0; i < static_cast<std::size_t>(kind::count_); ++i)
+                if (kind_name(static_cast<kind>(i)) == name) {
+                    *count = static_cast<LONG>(live_counter::count(static_cast<kind>(i)));
+                    return;
+                }
+            oa::raise(errors::bad_argument, u"LiveObjects: unknown class \"" + str(className) + u"\"");
+        },
+        count);
+}
+
+HRESULT emulator_object::Reset() {
+    return call([&] {
+        auto& st = state();
+        auto lock = st.lock();
+        st.servers = default_servers();
+        st.injected.clear();
+    });
+}
+
+}  // namespace mremu
