@@ -1,5 +1,5 @@
 // The library frame: the classes' descriptions (read by the dispatcher and the type
-// information alike), registration, class objects and unloading.
+// information alike), class objects and unloading. Registration: registration.cpp.
 #include <emulator/objects.h>
 
 #include <algorithm>
@@ -7,8 +7,6 @@
 
 #define MREMU_EXPORT OLEAUTO_EXPORT
 
-MREMU_EXPORT HRESULT DllRegisterServer();
-MREMU_EXPORT HRESULT DllUnregisterServer();
 MREMU_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
 MREMU_EXPORT HRESULT DllCanUnloadNow();
 
@@ -220,34 +218,10 @@ const interface_desc& emulator_object::description() { return emulator_interface
 using namespace mremu;
 
 namespace {
-const char* library_path() { return OaModulePathOf(reinterpret_cast<const void*>(&DllGetClassObject)); }
-
 template <class T> HRESULT factory_for(REFIID iid, void** ppv) {
     return oa::make_self<oa::class_factory<T>>()->QueryInterface(iid, ppv);
 }
 }  // namespace
-
-MREMU_EXPORT HRESULT DllRegisterServer() {
-    const char* path = library_path();
-    if (!path) return SELFREG_E_CLASS;
-    HRESULT hr = OaRegisterClass(MRLIBLib::CLSID_api, MRLIBLib::ProgID_api_version, "mrlib.api", path, "Apartment");
-    if (SUCCEEDED(hr))
-        hr = OaRegisterClass(MRLIBLib::CLSID_User, MRLIBLib::ProgID_User_version, "mrlib.User", path, "Apartment");
-    if (SUCCEEDED(hr)) hr = OaRegisterClass(CLSID_Emulator, "mrlib.Emulator", "mrlib.Emulator", path, "Apartment");
-    if (SUCCEEDED(hr))
-        hr = OaRegisterTypeLib(MRLIBLib::LIBID_MRLIBLib, type_library_major, type_library_minor, 0, "MRLIBLib", path);
-    return SUCCEEDED(hr) ? S_OK : SELFREG_E_CLASS;
-}
-
-MREMU_EXPORT HRESULT DllUnregisterServer() {
-    HRESULT a = OaUnregisterClass(MRLIBLib::CLSID_api);
-    HRESULT b = OaUnregisterClass(MRLIBLib::CLSID_User);
-    HRESULT c = OaUnregisterClass(CLSID_Emulator);
-    HRESULT d = OaUnregisterTypeLib(MRLIBLib::LIBID_MRLIBLib, type_library_major, type_library_minor);
-    for (HRESULT hr : {a, b, c})
-        if (FAILED(hr)) return hr;
-    return d;
-}
 
 MREMU_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;

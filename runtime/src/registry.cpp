@@ -313,3 +313,17 @@ STDAPI OaUnregisterTypeLib(REFGUID libid, WORD major, WORD minor) {
     const std::string key = typelib_key(libid, major, minor);
     return rewrite([&](const std::string& l) { return starts_with_nocase(l, key); }, std::string());
 }
+
+STDAPI_(const char*) OaForceRegistrationCommand(const char* libraryPath) {
+    thread_local std::string result;  // valid until this thread's next call
+    std::string path = libraryPath ? libraryPath : "LIBRARY.so";
+    // Quoted for the shell unless it holds plain path characters only.
+    if (path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+-") !=
+        std::string::npos) {
+        std::string quoted = "'";
+        for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        path = quoted + "'";
+    }
+    result = "regsvr --force " + path;
+    return result.c_str();
+}

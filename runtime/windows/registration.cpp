@@ -194,3 +194,11 @@ STDAPI_(const char*) OaModulePathOf(const void* address) {
     text = narrow(path);
     return text.c_str();
 }
+
+STDAPI_(const char*) OaForceRegistrationCommand(const char* libraryPath) {
+    thread_local std::string text;
+    const std::string path = libraryPath ? libraryPath : "LIBRARY.dll";
+    // /n: not DllRegisterServer; /i:force: DllInstall(TRUE, L"force").
+    text = "regsvr32 /n /i:force " + (path.find(' ') == std::string::npos ? path : '"' + path + '"');
+    return text.c_str();
+}

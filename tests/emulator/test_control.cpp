@@ -3,6 +3,12 @@
 
 #include <tests/support/late_bound.h>
 
+#include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <optional>
+
 namespace emu_test {
 namespace {
 
@@ -304,6 +310,85 @@ TEST_F(ControlTest, StopJournalReportsTheLinesThatCouldNotBeWritten) {
     connect();
     EXPECT_EQ(S_OK, emulator->StopJournal()) << error_text();
     EXPECT_EQ(2u, journal_lines().size());
+    ASSERT_EQ(S_OK, emulator->StartJournal(B(u"/dev/full"))) << error_text();
+    connect();
+    start_journal();
+    EXPECT_EQ(mremu::errors::write_failed, emulator->StopJournal()) << "a replaced journal's lost lines count too";
+    EXPECT_NE(std::string::npos, error_text().find("\"/dev/full\" lost 2 lines"));
+}
+
+// While it lives the process writes no further than `bytes` into any file: a write past
+// that fails (EFBIG) instead of stopping the process.
+class file_size_limit {
+public:
+    explicit file_size_limit(rlim_t bytes) : signal_before_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &before_);
+        rlimit limited = before_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~file_size_limit() {
+        setrlimit(RLIMIT_FSIZE, &before_);
+        std::signal(SIGXFSZ, signal_before_);
+    }
+    file_size_limit(const file_size_limit&) = delete;
+    file_size_limit& operator=(const file_size_limit&) = delete;
+
+private:
+    void (*signal_before_)(int);
+    rlimit before_{};
+};
+
+TEST_F(ControlTest, WritesThatFailFailTheStateAndTheJournal) {
+    const std::string folder = ::testing::TempDir() + "emu_failed_writes_" + std::to_string(getpid());
+    const std::string state = folder + "/state.json", journal = folder + "/journal.jsonl";
+    const struct {
+        const char* what;
+        const char* device;  // both paths are links to it (a writer that renamed over its path would
+                             // replace the link, never the device); else files of their own
+        rlim_t size_limit;   // how far the process may write into a file; 0 for no limit
+        const char* reason;
+    } rows[] = {
+        {"a device that takes no byte", "/dev/full", 0, "No space left on device"},
+        {"a file that takes 8 bytes more: a short write, then none", nullptr, 8, "File too large"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        if (row.device) {
+            std::filesystem::create_symlink(row.device, state);
+            std::filesystem::create_symlink(row.device, journal);
+        } else {
+            std::ofstream(state) << "old contents";
+        }
+        HRESULT saved = S_OK, started = E_FAIL, stopped = S_OK;
+        std::string save_error, stop_error;
+        {
+            std::optional<file_size_limit> limit;
+            if (row.size_limit) limit.emplace(row.size_limit);
+            saved = emulator->SaveState(path_arg(state));
+            save_error = error_text();
+            started = emulator->StartJournal(path_arg(journal));
+            connect();
+            stopped = emulator->StopJournal();
+            stop_error = error_text();
+        }
+        EXPECT_EQ(mremu::errors::write_failed, saved);
+        EXPECT_EQ(S_OK, started);
+        EXPECT_EQ(mremu::errors::write_failed, stopped);
+        for (const auto& [text, words] : {std::pair{save_error, state}, {save_error, std::string(row.reason)},
+                                          {stop_error, journal}, {stop_error, std::string("lost 2 lines")},
+                                          {stop_error, std::string(row.reason)}})
+            EXPECT_NE(std::string::npos, text.find(words)) << text;
+        if (row.device) EXPECT_TRUE(std::filesystem::is_symlink(state)) << "written in place, the link kept";
+        else EXPECT_EQ("old contents", read_file(state)) << "the old state stays whole";
+        EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(folder), {})) << "no temporary file stays";
+    }
+    std::filesystem::remove_all(folder);
+    struct stat info {};
+    ASSERT_EQ(0, ::stat("/dev/full", &info));
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
 TEST_F(ControlTest, LiveObjectsCountDownToZeroAfterRelease) {
@@ -366,6 +451,51 @@ TEST_F(ControlTest, TheControlClassIsReachedLateBound) {
     call_outcome refused = call_method(emulator.get(), u"LoadFixture", {arg(missing)});
     EXPECT_EQ(mremu::errors::file_missing, refused.code());
     EXPECT_NE(std::u16string::npos, refused.description().find(u"/nonexistent.json"));
+}
+
+void close_library(void* handle) noexcept { dlclose(handle); }
+
+// Self-registration into a registry of the test's own whose one line gives a ProgID to a
+// class; the test program's registry is back afterwards.
+TEST(SelfRegistration, AProgIDOfAnotherServerIsTakenOnlyByForceAndUnregisteringLeavesItsLine) {
+    const oa::unique_any<void*, &close_library> library(dlopen(MRLIB_EMULATOR_PATH, RTLD_NOW | RTLD_LOCAL));
+    const auto install = reinterpret_cast<HRESULT (*)(BOOL, LPCOLESTR)>(dlsym(library.get(), "DllInstall"));
+    const auto register_server = reinterpret_cast<HRESULT (*)()>(dlsym(library.get(), "DllRegisterServer"));
+    const auto unregister_server = reinterpret_cast<HRESULT (*)()>(dlsym(library.get(), "DllUnregisterServer"));
+    ASSERT_TRUE(install && register_server && unregister_server);
+    const std::string previous = OaGetRegistryPath(), registry = ::testing::TempDir() + "emu_selfreg";
+    ASSERT_EQ(S_OK, OaSetRegistryPath(registry.c_str()));
+    const std::string header = "# oleauto registry 1: class/typelib entries, TAB-separated (see the runtime's README)\n";
+    const std::string other = "{5F1C2A7E-9B3D-4E60-8C14-2D7A9E0B6F35}", ours = "{1A18F0FE-A387-4310-B901-8A0DD8D59603}";
+    const struct {
+        const char* progid;
+        std::string clsid;
+        bool refused;
+    } rows[] = {{"mrlib.api", other, true}, {"mrlib.User", other, true}, {"mrlib.api.1", other, false},
+                {"mrlib.api", ours, false} /* the library itself, from another path */};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.progid) + " " + row.clsid);
+        const std::string before = header + "class\t" + row.clsid + "\t" + row.progid + "\t" + row.progid +
+                                   "\tApartment\t/opt/other/libmrlib.so\n";
+        std::ofstream(registry, std::ios::binary | std::ios::trunc) << before;
+        if (row.refused) {
+            EXPECT_EQ(hresult_of(0x80070582), register_server());
+            EXPECT_NE(std::string::npos, error_text().find("the ProgID " + std::string(row.progid) + " names the class " +
+                                                           other + " of another server. To register it anyway: "
+                                                           "regsvr --force /"));
+            EXPECT_EQ(before, read_file(registry)) << "a refusal writes nothing";
+        }
+        EXPECT_EQ(S_OK, install(TRUE, row.refused ? u"force" : nullptr)) << error_text();
+        for (const auto& [progid, clsid] : {std::pair{u"mrlib.api", CLSID_api}, std::pair{u"mrlib.User", CLSID_User}}) {
+            CLSID named{};
+            EXPECT_EQ(S_OK, CLSIDFromProgID(progid, &named));
+            EXPECT_EQ(clsid, named);
+        }
+        EXPECT_EQ(S_OK, unregister_server());
+        EXPECT_EQ(row.clsid == ours ? header : before, read_file(registry)) << "only the library's own lines go";
+    }
+    OaSetRegistryPath(previous.c_str());
+    for (const std::string& file : {registry, registry + ".lock"}) std::remove(file.c_str());
 }
 
 }  // namespace

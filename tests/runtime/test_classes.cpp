@@ -373,6 +373,8 @@ TEST_F(TempRegistry, RegsvrRunsTheLibrarysSelfRegistration) {
 
     EXPECT_NE(run(env + "'" REGSVR_PATH "' /nonexistent/lib.so"), 0);
     EXPECT_NE(run(env + "'" REGSVR_PATH "' '" OLEAUTO_LIB_PATH "'"), 0);  // exports no DllRegisterServer
+    EXPECT_NE(run(env + "'" REGSVR_PATH "' --force '" RUNTIME_TESTLIB_PATH "'"), 0);  // exports no DllInstall
+    EXPECT_EQ(CLSIDFromProgID(u"OaTest.Counter.1", &clsid), CO_E_CLASSSTRING);
     EXPECT_NE(run(env + "'" REGSVR_PATH "'"), 0);
 }
 

@@ -4,6 +4,8 @@
 #include "windows_test.h"
 
 #include <oa/com_ptr.h>
+#include <oa/error.h>
+#include <oa/unique.h>
 #include <oleauto.h>
 
 #include <optional>
@@ -159,6 +161,61 @@ TEST(Registration, TheVersionResourceCarriesTheVersionAndMarksTheLibrarySelfRegi
             }
         }
     }
+}
+
+void close_handle(HANDLE handle) noexcept { CloseHandle(handle); }
+using unique_handle = oa::unique_any<HANDLE, &close_handle>;
+
+// The exit code of the system's regsvr32 run on mrlib.dll with the given switches.
+DWORD regsvr32_mrlib(const std::wstring& switches) {
+    std::wstring command = L"regsvr32.exe " + switches + L" \"" + beside_program(L"mrlib.dll") + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return static_cast<DWORD>(-1);
+    const unique_handle process(started.hProcess), thread(started.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+// Another server's class holds mrlib.api: regsvr32 refuses and writes none of the
+// library's keys; forced, it registers. The prefix is registered as before at the end.
+TEST(Registration, Regsvr32LeavesTheProgIDOfAnotherServerAloneUnlessForced) {
+    const std::wstring other = L"{5F1C2A7E-9B3D-4E60-8C14-2D7A9E0B6F35}";
+    const auto give_to_other = [&](const wchar_t* key) {
+        return RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, other.c_str(),
+                               static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    };
+    struct registered_again {
+        ~registered_again() {
+            for (const wchar_t* progid : {L"mrlib.api", L"mrlib.User"}) RegDeleteTreeW(HKEY_CLASSES_ROOT, progid);
+            EXPECT_EQ(0u, regsvr32_mrlib(L"/s"));
+            for (const auto& c : library_classes) expect_registered(c);
+        }
+    } restore;
+    ASSERT_EQ(0u, regsvr32_mrlib(L"/s /u"));
+    ASSERT_TRUE(give_to_other(L"mrlib.api\\CLSID"));
+    EXPECT_NE(0u, regsvr32_mrlib(L"/s"));
+    library_module library(L"mrlib.dll");
+    EXPECT_EQ(hresult_of(0x80070582), library.run("DllRegisterServer"));
+    EXPECT_NE(std::u16string::npos, oa::take_error_description(S_OK).find(u"the ProgID mrlib.api names the class "
+                                                                           u"{5F1C2A7E-9B3D-4E60-8C14-2D7A9E0B6F35} "
+                                                                           u"of another server. To register it anyway: "
+                                                                           u"regsvr32 /n /i:force "));
+    for (const auto& c : library_classes) EXPECT_FALSE(key_exists(std::wstring(L"CLSID\\") + c.clsid));
+    for (const wchar_t* key : {L"mrlib.User", L"mrlib.Emulator"}) EXPECT_FALSE(key_exists(key));
+    EXPECT_FALSE(key_exists(std::wstring(L"TypeLib\\") + mrlib_libid));
+    EXPECT_EQ(other, registry_text(L"mrlib.api\\CLSID"));
+
+    ASSERT_EQ(0u, regsvr32_mrlib(L"/s /n /i:force"));
+    for (const auto& c : library_classes) expect_registered(c);
+    // Another server takes mrlib.User back: unregistering leaves it to that server.
+    ASSERT_TRUE(give_to_other(L"mrlib.User\\CLSID"));
+    EXPECT_EQ(0u, regsvr32_mrlib(L"/s /u /n /i:force"));
+    EXPECT_EQ(other, registry_text(L"mrlib.User\\CLSID"));
+    EXPECT_FALSE(key_exists(L"mrlib.api")) << "the forced registration made it the library's";
 }
 
 }  // namespace

@@ -42,3 +42,7 @@ STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid);
 // Path of the library that holds the given address (for self-registration), links
 // resolved; nullptr when unknown. Valid until the thread's next call.
 STDAPI_(const char*) OaModulePathOf(const void* address);
+// The command line with which this system's registration tool registers the library at
+// libraryPath by force (its DllInstall with "force"), for messages that say how. Valid
+// until the thread's next call.
+STDAPI_(const char*) OaForceRegistrationCommand(const char* libraryPath);

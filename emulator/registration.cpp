@@ -1,0 +1,121 @@
+// The library's self-registration. A workstation may already hold a real build of the
+// library whose classes own the ProgIDs: registering never takes one of them over unless
+// forced (DllInstall with "force"), and unregistering removes only this library's keys.
+#include <emulator/objects.h>
+
+#include <oa/error.h>
+#include <oa/text.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+OLEAUTO_EXPORT HRESULT DllRegisterServer();
+OLEAUTO_EXPORT HRESULT DllUnregisterServer();
+OLEAUTO_EXPORT HRESULT DllInstall(BOOL install, LPCOLESTR commandLine);
+
+namespace {
+
+using namespace mremu;
+
+// HRESULT_FROM_WIN32(ERROR_CLASS_ALREADY_EXISTS), "Class already exists.": a ProgID of
+// this library names a class of another server.
+constexpr HRESULT progid_taken = hresult_of(0x80070582);
+
+struct library_class {
+    const CLSID* clsid;
+    const char* progid;
+    const char* version_independent;
+};
+const library_class library_classes[] = {
+    {&MRLIBLib::CLSID_api, MRLIBLib::ProgID_api_version, "mrlib.api"},
+    {&MRLIBLib::CLSID_User, MRLIBLib::ProgID_User_version, "mrlib.User"},
+    {&CLSID_Emulator, "mrlib.Emulator", "mrlib.Emulator"},
+};
+
+std::string guid_text(REFGUID guid) {
+    OLECHAR text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return oa::utf16_to_utf8(oa::view_z(text));
+}
+
+// "the ProgID P names the class {X} of another server", for each ProgID of this library
+// that names a class other than its own; empty when none does.
+std::string taken_progids() {
+    std::string taken;
+    const auto check = [&taken](std::string_view progid, REFCLSID own) {
+        const std::u16string name = oa::ascii_to_utf16(progid);
+        CLSID owner{};
+        if (FAILED(OaClassFromProgID(oa::ole(name.c_str()), &owner)) || owner == own) return;
+        if (!taken.empty()) taken += "; ";
+        taken += "the ProgID " + std::string(progid) + " names the class " + guid_text(owner) + " of another server";
+    };
+    for (const library_class& c : library_classes) {
+        check(c.version_independent, *c.clsid);
+        if (std::string_view(c.progid) != c.version_independent) check(c.progid, *c.clsid);
+    }
+    return taken;
+}
+
+// The one-line message goes to standard error too: the system's registration tool does
+// not show the error info.
+[[noreturn]] void refuse(HRESULT hr, const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    oa::raise(hr, oa::utf8_to_utf16(message).value_or(u"The emulated mrlib library was not registered."));
+}
+
+HRESULT register_library(bool force) {
+    return oa::boundary(u"mrlib", [force]() -> HRESULT {
+        const char* module = OaModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer));
+        if (!module) return SELFREG_E_CLASS;
+        const std::string path = module;  // the runtime's text lasts until its next call
+        // Checked before anything is written, so that a refusal leaves the registry as it was.
+        if (!force) {
+            if (const std::string taken = taken_progids(); !taken.empty())
+                refuse(progid_taken, "The emulated mrlib library was not registered: " + taken +
+                                         ". To register it anyway: " + OaForceRegistrationCommand(path.c_str()));
+        }
+        HRESULT hr = S_OK;
+        for (const library_class& c : library_classes)
+            if (SUCCEEDED(hr)) hr = OaRegisterClass(*c.clsid, c.progid, c.version_independent, path.c_str(), "Apartment");
+        const oa::disp::library_desc& library = *type_library();
+        if (SUCCEEDED(hr))
+            hr = OaRegisterTypeLib(library.libid, library.major, library.minor, library.lcid,
+                                   oa::utf16_to_utf8(library.name).c_str(), path.c_str());
+        return SUCCEEDED(hr) ? S_OK : SELFREG_E_CLASS;
+    });
+}
+
+bool is_force(std::u16string_view command) {
+    constexpr std::u16string_view force = u"force";
+    if (command.size() != force.size()) return false;
+    for (std::size_t i = 0; i < force.size(); ++i)
+        if ((command[i] | 0x20) != force[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+OLEAUTO_EXPORT HRESULT DllRegisterServer() { return register_library(false); }
+
+// Each class takes away only what is its own: a ProgID that names another class stays.
+OLEAUTO_EXPORT HRESULT DllUnregisterServer() {
+    HRESULT first_failure = S_OK;
+    for (const library_class& c : library_classes)
+        if (HRESULT hr = OaUnregisterClass(*c.clsid); FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
+    const oa::disp::library_desc& library = *type_library();
+    const HRESULT typelib = OaUnregisterTypeLib(library.libid, library.major, library.minor);
+    return FAILED(first_failure) ? first_failure : typelib;
+}
+
+// "force" registers over ProgIDs of another server; without a command line it is the
+// ordinary registration. Unregistering never needs forcing.
+OLEAUTO_EXPORT HRESULT DllInstall(BOOL install, LPCOLESTR commandLine) {
+    const std::u16string_view command = oa::view_z(commandLine);
+    if (!command.empty() && !is_force(command))
+        return oa::boundary(u"mrlib", [] {
+            refuse(E_INVALIDARG, "The emulated mrlib library knows one DllInstall command line only: force");
+        });
+    if (!install) return DllUnregisterServer();
+    return register_library(!command.empty());
+}
