@@ -1,18 +1,24 @@
 // Late-bound calls through the project's dispatcher beside the same calls through the
 // standard runtime's type-library dispatch, in one process: on Windows CreateStdDispatch
 // over the vtable half of the component's own type library (read from the DLL beside the
-// program); on Linux there is no standard one, only the project's figures. The same source
-// builds for both: --figures-out=FILE keeps a run's figures, --beside=FILE shows the other
-// system's in the table.
+// program); on Linux there is no standard one, only the project's figures. Then the
+// change-server library's calls by name through the client beside the same calls
+// early-bound, against whichever build of the library is registered. The same source
+// builds for both systems: --figures-out=FILE keeps a run's figures, --beside=FILE (once for
+// each other run) shows them in the tables. Every figure is the median of the repetitions.
 #include <component/t2mrapp.h>
+#include <emulator/mrlib.h>
+#include <mrlib/client.h>
 #include <value/t2DataClass.h>
 
 #include <oa/com_ptr.h>
+#include <oa/late_bound.h>
 #include <oa/text.h>
 #include <oa/unique.h>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -43,7 +49,6 @@ std::string this_system() {
             return std::string("Wine ") + version();
     return "Windows";
 }
-constexpr const char* other_system = "Linux";
 
 std::wstring beside_program(const wchar_t* file) {
     wchar_t path[MAX_PATH] = {};
@@ -70,25 +75,57 @@ oa::com_ptr<IDispatch> standard_dispatch(ITypeLib* library, const IID& iid, void
 }
 #else
 std::string this_system() { return "Linux"; }
-constexpr const char* other_system = "Windows";
 #endif
+
+// A session logged in to the emulated default server, its api and user as it hands them
+// out, and a staging row made from mrlib.User; the early-bound interfaces of the first
+// build where the library answers them (the second build's objects answer IDispatch only).
+struct library_subjects {
+    oa::com_ptr<t2mrapp> session = oa::make_self<t2mrapp>();
+    oa::com_ptr<IDispatch> user, row = oa::late::create_object(mrlib::user_progid);
+    mrlib::remote api;
+    oa::com_ptr<MRLIBLib::Iapi> api_early;
+    oa::com_ptr<MRLIBLib::IUser> row_early;
+
+    library_subjects() {
+        oa::unique_bstr host = oa::make_bstr(u"localhost"), protocol = oa::make_bstr(u"tcp"), result;
+        SHORT port = 8400;
+        session->Connect(host.addressof(), protocol.addressof(), &port, result.put());
+        oa::unique_bstr name = oa::make_bstr(u"admin"), password = oa::make_bstr(u"admin"),
+                        role = oa::make_bstr(u"developer"), db = oa::make_bstr(u"/db/main"), app = oa::make_bstr(u"");
+        if (oa::view(result.get()).empty())
+            session->Login(name.addressof(), password.addressof(), role.addressof(), db.addressof(), app.addressof(),
+                           result.put());
+        if (!oa::view(result.get()).empty())
+            throw std::runtime_error("no login to the emulated default server: " +
+                                     oa::utf16_to_utf8(oa::view(result.get())));
+        oa::com_ptr<IDispatch> a;
+        session->get_api(a.put());
+        session->get_User(user.put());
+        a->QueryInterface(iid_of<MRLIBLib::Iapi>(), api_early.put_void());
+        row->QueryInterface(iid_of<MRLIBLib::IUser>(), row_early.put_void());
+        api = mrlib::remote(std::move(a));
+    }
+    bool first_build() const { return api_early && row_early; }
+};
 
 // The objects and the dispatchers that serve them, made once.
 struct subjects {
     oa::com_ptr<t2DataClass> record = oa::make_self<t2DataClass>();
     oa::com_ptr<t2mrapp> session = oa::make_self<t2mrapp>();
     oa::com_ptr<IDispatch> record_standard, session_standard;
+    library_subjects library;
 
     subjects() {
 #ifdef _WIN32
-        oa::com_ptr<ITypeLib> library;
-        if (FAILED(LoadTypeLibEx(beside_program(L"quellar2mrapi.dll").c_str(), REGKIND_NONE, library.put())))
+        oa::com_ptr<ITypeLib> typelib;
+        if (FAILED(LoadTypeLibEx(beside_program(L"quellar2mrapi.dll").c_str(), REGKIND_NONE, typelib.put())))
             throw std::runtime_error("quellar2mrapi.dll is not beside the program");
         using quellar2mrapi::_t2DataClass, quellar2mrapi::_t2mrapp;
-        record_standard = standard_dispatch(library.get(), iid_of<_t2DataClass>(),
+        record_standard = standard_dispatch(typelib.get(), iid_of<_t2DataClass>(),
                                             static_cast<_t2DataClass*>(record.get()));
         session_standard =
-            standard_dispatch(library.get(), iid_of<_t2mrapp>(), static_cast<_t2mrapp*>(session.get()));
+            standard_dispatch(typelib.get(), iid_of<_t2mrapp>(), static_cast<_t2mrapp*>(session.get()));
 #endif
     }
     IDispatch* record_of(dispatcher d) const { return d == dispatcher::project ? record.get() : record_standard.get(); }
@@ -103,7 +140,8 @@ struct subjects {
 };
 subjects& the() { return *subjects::instance(); }
 
-// A name in a buffer on the stack, as a script engine hands over the name it parsed.
+// A name in a buffer on the stack, as a script engine hands over the name it parsed to
+// GetIDsOfNames, whose own cost BM_ids_* measure.
 struct name_buffer {
     std::array<OLECHAR, 64> text{};
     explicit name_buffer(std::u16string_view name) {
@@ -113,22 +151,17 @@ struct name_buffer {
 };
 
 DISPID id_of(IDispatch* object, std::u16string_view name) {
-    name_buffer n(name);
-    LPOLESTR names[] = {n.get()};
     DISPID id = DISPID_UNKNOWN;
-    object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    oa::late::find_id(object, name, id);
     return id;
 }
 
 HRESULT put_integer(IDispatch* object, DISPID id, VARIANT& value) {
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{&value, &named, 1, 1};
-    return object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
+    return oa::late::invoke(object, id, DISPATCH_PROPERTYPUT, &value, 1, nullptr, nullptr, nullptr);
 }
 HRESULT get_value(IDispatch* object, DISPID id, VARIANT& result) {
-    DISPPARAMS params{nullptr, nullptr, 0, 0};
-    return object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, &result, nullptr,
-                          nullptr);
+    return oa::late::invoke(object, id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0, &result, nullptr,
+                            nullptr);
 }
 
 // AddUserToRoleArray(0, "jane", "developer,reviewer", "/db/alpha"): stages row 0 again on
@@ -148,8 +181,8 @@ struct role_row {
         args[3].lVal = 0;
     }
     HRESULT call(IDispatch* object, DISPID id, VARIANT& result) {
-        DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-        return object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        return oa::late::invoke(object, id, DISPATCH_METHOD, args.data(), static_cast<UINT>(args.size()), &result,
+                                nullptr, nullptr);
     }
 };
 
@@ -208,6 +241,51 @@ void BM_call_early(benchmark::State& state) {
     }
 }
 
+// The library's calls: by name through the client as the component makes them (the api's
+// names kept on its remote, the rows' names kept across calls as the session keeps them),
+// and early-bound on the first build's vtable.
+oa::unique_bstr hostname_by_name(library_subjects& l) {
+    return l.api.call(mrlib::op::GetHostname, {mrlib::arg::object(l.user.get())}).text();
+}
+struct user_info {
+    oa::unique_bstr user = oa::make_bstr(u"user17"), password = oa::make_bstr(u"pw"),
+                    role = oa::make_bstr(u"developer"), database = oa::make_bstr(u"/db/main");
+    void by_name(library_subjects& l, mrlib::names& names) {
+        mrlib::call(l.row.get(), names, mrlib::op::SetUserInfo,
+                    {mrlib::arg::text(user.get()), mrlib::arg::text(password.get()), mrlib::arg::text(role.get()),
+                     mrlib::arg::text(database.get())});
+    }
+};
+
+void BM_hostname_by_name(benchmark::State& state) {
+    library_subjects& l = the().library;
+    for (auto _ : state) {
+        oa::unique_bstr name = hostname_by_name(l);
+        benchmark::DoNotOptimize(name.get());
+    }
+}
+void BM_hostname_early(benchmark::State& state) {
+    library_subjects& l = the().library;
+    for (auto _ : state) {
+        oa::unique_bstr name;
+        l.api_early->GetHostname(l.user.get(), name.put());
+        benchmark::DoNotOptimize(name.get());
+    }
+}
+void BM_userinfo_by_name(benchmark::State& state) {
+    library_subjects& l = the().library;
+    user_info info;
+    mrlib::names names;
+    for (auto _ : state) info.by_name(l, names);
+}
+void BM_userinfo_early(benchmark::State& state) {
+    library_subjects& l = the().library;
+    user_info info;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            l.row_early->SetUserInfo(info.user.get(), info.password.get(), info.role.get(), info.database.get()));
+}
+
 void BM_put_project(benchmark::State& state) { put(state, dispatcher::project); }
 void BM_get_project(benchmark::State& state) { get(state, dispatcher::project); }
 void BM_call_project(benchmark::State& state) { call(state, dispatcher::project); }
@@ -217,6 +295,8 @@ BENCHMARK(BM_get_project);
 BENCHMARK(BM_call_project);
 BENCHMARK(BM_ids_project);
 BENCHMARK(BM_call_early);
+BENCHMARK(BM_hostname_by_name);
+BENCHMARK(BM_userinfo_by_name);
 #ifdef _WIN32
 void BM_put_standard(benchmark::State& state) { put(state, dispatcher::standard); }
 void BM_get_standard(benchmark::State& state) { get(state, dispatcher::standard); }
@@ -252,42 +332,91 @@ bool same_work(dispatcher d, const char* label) {
     return wrong.empty();
 }
 
+// The library's calls by name must answer as the component's own and as the early-bound ones.
+bool same_library_work(library_subjects& l) {
+    std::vector<std::string> wrong;
+    oa::unique_bstr component, early;
+    l.session->VANT_GetHostname(component.put());
+    try {
+        if (oa::view(hostname_by_name(l).get()) != oa::view(component.get()) || oa::view(component.get()).empty())
+            wrong.push_back("GetHostname by name answers otherwise than VANT_GetHostname");
+        mrlib::names names;
+        user_info().by_name(l, names);
+    } catch (const oa::com_error&) {
+        wrong.push_back("a call by name failed");
+    }
+    if (l.first_build() && (l.api_early->GetHostname(l.user.get(), early.put()) != S_OK ||
+                            oa::view(early.get()) != oa::view(component.get())))
+        wrong.push_back("GetHostname early-bound answers otherwise than VANT_GetHostname");
+    for (const std::string& w : wrong) std::fprintf(stderr, "bench_dispatch: the library: %s\n", w.c_str());
+    return wrong.empty();
+}
+
 using figures = std::map<std::string, double>;  // ns per call, by benchmark name
 
-// Plain text: the script that runs the benchmark cuts its output by lines.
+// One run's figures: its system ("Linux", "Windows") and the library build it ran against.
+struct run_figures {
+    std::string system, build;  // build: "first" or "second"
+    figures ns;
+    std::string label() const { return system + (build == "second" ? ", 2nd build" : ""); }
+    bool windows() const { return system == "Windows"; }
+};
+
+// The median over the repetitions, or the one run when there are none. Plain text: the
+// script that runs the benchmark cuts its output by lines.
 class collecting_reporter : public benchmark::ConsoleReporter {
 public:
     collecting_reporter() : ConsoleReporter(OO_None) {}
     figures ns;
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (!r.error_occurred && r.time_unit == benchmark::kNanosecond)
-                ns[r.benchmark_name()] = r.GetAdjustedRealTime();
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.time_unit != benchmark::kNanosecond) continue;
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                medians_[r.run_name.str()] = r.GetAdjustedRealTime();
+            else if (r.run_type == Run::RT_Iteration) ns[r.run_name.str()] = r.GetAdjustedRealTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
+    void Finalize() override {
+        for (const auto& [name, t] : medians_) ns[name] = t;
+        ConsoleReporter::Finalize();
+    }
+
+private:
+    figures medians_;
 };
 
-figures read_figures(const std::string& file) {
-    figures f;
+// "@ SYSTEM BUILD", then a name and a figure per line.
+bool write_figures(const std::string& file, const run_figures& run) {
+    std::ofstream out(file);
+    out << "@ " << run.system << ' ' << run.build << '\n';
+    for (const auto& [name, ns] : run.ns) out << name << ' ' << ns << '\n';
+    return static_cast<bool>(out);
+}
+run_figures read_figures(const std::string& file) {
+    run_figures run;
     std::ifstream in(file);
+    std::string at;
+    in >> at >> run.system >> run.build;
     std::string name;
     double value = 0;
-    while (in >> name >> value) f[name] = value;
-    return f;
+    while (in >> name >> value) run.ns[name] = value;
+    if (at != "@") std::fprintf(stderr, "bench_dispatch: %s holds no run's figures\n", file.c_str());
+    return run;
 }
 
-// Takes --NAME=VALUE out of the arguments.
-std::string take_option(int& argc, char** argv, const char* name) {
+// Takes every --NAME=VALUE out of the arguments.
+std::vector<std::string> take_options(int& argc, char** argv, const char* name) {
     const std::string prefix = std::string("--") + name + "=";
-    std::string value;
+    std::vector<std::string> values;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) value = argv[i] + prefix.size();
+        if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) values.emplace_back(argv[i] + prefix.size());
         else argv[kept++] = argv[i];
     }
     argc = kept;
     argv[kept] = nullptr;
-    return value;
+    return values;
 }
 
 std::string cell(const figures& f, const std::string& name) {
@@ -297,14 +426,41 @@ std::string cell(const figures& f, const std::string& name) {
     std::snprintf(text, sizeof text, "%.1f ns", it->second);
     return text;
 }
+// measured / reference with its verdict, or nothing when either is missing.
+std::string ratio_cell(const figures& f, const std::string& measured, const std::string& reference, double target) {
+    auto m = f.find(measured), r = f.find(reference);
+    if (m == f.end() || r == f.end() || r->second <= 0) return "";
+    const double value = m->second / r->second;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f %s", value, value <= target ? "met" : "MISS");
+    return text;
+}
 
-void print_table(const figures& own, const figures& other) {
-#ifdef _WIN32
-    const figures &linux_figures = other, &windows_figures = own;
-#else
-    const figures &linux_figures = own, &windows_figures = other;
-#endif
+// A Markdown table, each column as wide as its widest cell; the first column left, the rest right.
+void print_markdown(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> width(header.size());
+    for (std::size_t c = 0; c < header.size(); ++c) {
+        width[c] = header[c].size();
+        for (const auto& row : rows) width[c] = std::max(width[c], row[c].size());
+    }
+    auto line = [&](const std::vector<std::string>& cells) {
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            std::printf("| %*s ", c == 0 ? -static_cast<int>(width[c]) : static_cast<int>(width[c]), cells[c].c_str());
+        std::printf("|\n");
+    };
+    std::printf("\n");
+    line(header);
+    for (std::size_t c = 0; c < header.size(); ++c)
+        std::printf("|%s%s", std::string(width[c] + 1, '-').c_str(), c ? ":" : "-");
+    std::printf("|\n");
+    for (const auto& row : rows) line(row);
+}
+
+// The dispatchers' table: per run the project's figure and, on Windows, the standard one's
+// with the ratio project / standard.
+void print_dispatch_table(const std::vector<run_figures>& runs) {
     constexpr double target = 0.5;
+    constexpr const char* target_text = "0.5";
     struct row {
         const char* what;
         const char* name;
@@ -316,38 +472,59 @@ void print_table(const figures& own, const figures& other) {
         {"GetIDsOfNames \"AddUserToRoleArray\" on t2mrapp", "ids"},
         {"(AddUserToRoleArray early-bound: the member alone)", nullptr},
     };
-    std::printf("\n| %-51s | %14s | %16s | %17s | %18s | %6s | %-4s |\n", "late-bound call", "Linux: project",
-                "Windows: project", "Windows: standard", "project / standard", "target", "");
-    std::printf("|%s|%s:|%s:|%s:|%s:|%s:|%s|\n", std::string(53, '-').c_str(), std::string(15, '-').c_str(),
-                std::string(17, '-').c_str(), std::string(18, '-').c_str(), std::string(19, '-').c_str(),
-                std::string(7, '-').c_str(), std::string(6, '-').c_str());
-    for (const row& r : rows) {
-        if (!r.name) {
-            std::printf("| %-51s | %14s | %16s | %17s | %18s | %6s | %-4s |\n", r.what,
-                        cell(linux_figures, "BM_call_early").c_str(), cell(windows_figures, "BM_call_early").c_str(),
-                        "", "", "", "");
-            continue;
+    std::vector<std::string> header{"late-bound call", "target"};
+    for (const run_figures& r : runs) {
+        header.push_back(r.label() + ": project");
+        if (r.windows()) {
+            header.push_back(r.label() + ": standard");
+            header.push_back("project / standard");
         }
-        const std::string project = std::string("BM_") + r.name + "_project",
-                          standard = std::string("BM_") + r.name + "_standard";
-        auto p = windows_figures.find(project), s = windows_figures.find(standard);
-        char ratio[16] = "n/a", verdict[8] = "";
-        if (p != windows_figures.end() && s != windows_figures.end() && s->second > 0) {
-            const double value = p->second / s->second;
-            std::snprintf(ratio, sizeof ratio, "%.2f", value);
-            std::snprintf(verdict, sizeof verdict, "%s", value <= target ? "met" : "MISS");
-        }
-        std::printf("| %-51s | %14s | %16s | %17s | %18s | %6.1f | %-4s |\n", r.what,
-                    cell(linux_figures, project).c_str(), cell(windows_figures, project).c_str(),
-                    cell(windows_figures, standard).c_str(), ratio, target, verdict);
     }
+    std::vector<std::vector<std::string>> table;
+    for (const row& w : rows) {
+        std::vector<std::string> cells{w.what, w.name ? target_text : ""};
+        const std::string project = w.name ? std::string("BM_") + w.name + "_project" : "BM_call_early",
+                          standard = w.name ? std::string("BM_") + w.name + "_standard" : "";
+        for (const run_figures& r : runs) {
+            cells.push_back(cell(r.ns, project));
+            if (!r.windows()) continue;
+            cells.push_back(w.name ? cell(r.ns, standard) : "");
+            cells.push_back(w.name ? ratio_cell(r.ns, project, standard, target) : "");
+        }
+        table.push_back(std::move(cells));
+    }
+    print_markdown(header, table);
+}
+
+// The library's calls: by name through the client beside early-bound on the vtable, per run.
+void print_library_table(const std::vector<run_figures>& runs) {
+    constexpr double target = 2.5;
+    constexpr const char* target_text = "2.5";
+    std::vector<std::string> header{"library call", "target"};
+    for (const run_figures& r : runs) header.push_back(r.label());
+    std::vector<std::vector<std::string>> table;
+    auto add = [&](const std::string& what, const char* target_cell, auto&& value) {
+        std::vector<std::string> cells{what, target_cell};
+        for (const run_figures& r : runs) cells.push_back(value(r));
+        table.push_back(std::move(cells));
+    };
+    const std::pair<std::string, std::string> calls[] = {{"hostname", "api GetHostname(user)"},
+                                                         {"userinfo", "User SetUserInfo(4 Strings)"}};
+    for (const auto& [call, what] : calls) {
+        const std::string by_name = "BM_" + call + "_by_name", early = "BM_" + call + "_early";
+        add(what + " by name through the client", "", [&](const run_figures& r) { return cell(r.ns, by_name); });
+        add(what + " early-bound on the vtable", "", [&](const run_figures& r) { return cell(r.ns, early); });
+        add(what + ": by name / early-bound", target_text,
+            [&](const run_figures& r) { return ratio_cell(r.ns, by_name, early, target); });
+    }
+    print_markdown(header, table);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string figures_out = take_option(argc, argv, "figures-out");
-    const std::string beside = take_option(argc, argv, "beside");
+    const std::vector<std::string> figures_out = take_options(argc, argv, "figures-out"),
+                                   beside = take_options(argc, argv, "beside");
     benchmark::Initialize(&argc, argv);
     if (argc > 1) {
         std::fprintf(stderr, "bench_dispatch: unknown argument %s\n", argv[1]);
@@ -364,20 +541,37 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
         if (!same_work(dispatcher::standard, "the standard")) status = 1;
 #endif
+        if (!same_library_work(the().library)) status = 1;
+        // Only the first build has the vtable to compare with.
+        if (the().library.first_build()) {
+            benchmark::RegisterBenchmark("BM_hostname_early", &BM_hostname_early);
+            benchmark::RegisterBenchmark("BM_userinfo_early", &BM_userinfo_early);
+        }
         if (status == 0) {
             collecting_reporter reporter;
             benchmark::RunSpecifiedBenchmarks(&reporter);
-            if (!figures_out.empty()) {
-                std::ofstream out(figures_out);
-                for (const auto& [name, ns] : reporter.ns) out << name << ' ' << ns << '\n';
-                if (!out) {
-                    std::fprintf(stderr, "bench_dispatch: cannot write %s\n", figures_out.c_str());
+            run_figures own{this_system().rfind("Linux", 0) == 0 ? "Linux" : "Windows",
+                            the().library.first_build() ? "first" : "second", reporter.ns};
+            for (const std::string& file : figures_out)
+                if (!write_figures(file, own)) {
+                    std::fprintf(stderr, "bench_dispatch: cannot write %s\n", file.c_str());
                     status = 1;
                 }
+            std::vector<run_figures> runs{own};
+            std::string others;
+            for (const std::string& file : beside) {
+                runs.push_back(read_figures(file));
+                others += (others.empty() ? " Beside it: " : ", ") + runs.back().label();
             }
-            std::printf("\nThis run: %s.%s\n", this_system().c_str(),
-                        beside.empty() ? "" : (std::string(" Beside it: ") + other_system + ", " + beside).c_str());
-            print_table(reporter.ns, beside.empty() ? figures{} : read_figures(beside));
+            // Linux first, then Windows; the first build before the second.
+            std::stable_sort(runs.begin(), runs.end(), [](const run_figures& a, const run_figures& b) {
+                const auto order = [](const run_figures& r) { return std::make_pair(r.windows(), r.build != "first"); };
+                return order(a) < order(b);
+            });
+            std::printf("\nThis run: %s, the %s build of the library.%s\n", this_system().c_str(), own.build.c_str(),
+                        (others.empty() ? others : others + ".").c_str());
+            print_dispatch_table(runs);
+            print_library_table(runs);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_dispatch: %s\n", e.what());

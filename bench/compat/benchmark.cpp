@@ -1,5 +1,6 @@
 // The stand-in's runner: each benchmark's loop runs with more iterations each time until
-// one run lasts the minimum time; that run is reported.
+// one run lasts the minimum time; that run is reported, and with repetitions the further
+// runs of the same length and their median.
 #include <benchmark/benchmark.h>
 
 #ifdef _WIN32
@@ -24,6 +25,8 @@ namespace {
 struct settings {
     double min_time = 0.5;  // seconds
     std::string filter = ".";
+    std::int64_t repetitions = 1;
+    bool aggregates_only = false;
     std::string executable;
 };
 settings& options() {
@@ -89,6 +92,59 @@ std::string format_time(double t) {
 }
 
 bool starts_with(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+
+BenchmarkReporter::Run run_of(const internal::Benchmark& b, const internal::measurement& m) {
+    BenchmarkReporter::Run run;
+    run.run_name.function_name = b.name();
+    run.repetitions = options().repetitions;
+    if (!m.looped) {
+        run.error_occurred = true;
+        run.error_message = "the benchmark did not run its loop to the end";
+        return run;
+    }
+    run.iterations = m.iterations;
+    run.real_accumulated_time = m.real_seconds;
+    run.cpu_accumulated_time = m.cpu_seconds;
+    return run;
+}
+
+// The benchmark's first run: more iterations each time until one run lasts the minimum time.
+BenchmarkReporter::Run first_run(const internal::Benchmark& b) {
+    constexpr IterationCount most = 1000000000;
+    IterationCount n = 1;
+    for (;;) {
+        const internal::measurement m = internal::measure(b.function(), n);
+        if (!m.looped || m.real_seconds >= options().min_time || n >= most) return run_of(b, m);
+        // Aim 40 % past the minimum; a run too short to predict from grows tenfold at most.
+        double factor = options().min_time * 1.4 / std::max(m.real_seconds, 1e-9);
+        if (m.real_seconds < options().min_time / 10) factor = std::min(factor, 10.0);
+        n = std::min(most, std::max(n + 1, static_cast<IterationCount>(static_cast<double>(n) * factor)));
+    }
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t half = values.size() / 2;
+    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+// As the library makes it: the median of each time over runs of equal length, with the
+// repetitions as its iterations, so that the time per iteration stays the runs'.
+BenchmarkReporter::Run median_of(const std::vector<BenchmarkReporter::Run>& runs) {
+    std::vector<double> real, cpu;
+    for (const auto& r : runs) {
+        real.push_back(r.real_accumulated_time);
+        cpu.push_back(r.cpu_accumulated_time);
+    }
+    BenchmarkReporter::Run m = runs.front();
+    m.run_type = BenchmarkReporter::Run::RT_Aggregate;
+    m.aggregate_name = "median";
+    m.iterations = static_cast<IterationCount>(runs.size());
+    const double per_run = static_cast<double>(runs.size()) / static_cast<double>(runs.front().iterations);
+    m.real_accumulated_time = median(real) * per_run;
+    m.cpu_accumulated_time = median(cpu) * per_run;
+    return m;
+}
 
 }  // namespace
 
@@ -174,6 +230,18 @@ void Initialize(int* argc, char** argv) {
             // Made whole, then moved in: gcc 12 misreads an assignment from a pointer as overlapping.
             std::string filter(a + std::strlen("--benchmark_filter="));
             options().filter = filter == "all" ? std::string(".") : std::move(filter);
+        } else if (starts_with(a, "--benchmark_repetitions=")) {
+            const char* value = a + std::strlen("--benchmark_repetitions=");
+            char* end = nullptr;
+            const long long n = std::strtoll(value, &end, 10);
+            if (end == value || *end != '\0' || n < 1)
+                usage_error(std::string("--benchmark_repetitions takes a count from 1, not ") + value);
+            options().repetitions = n;
+        } else if (starts_with(a, "--benchmark_report_aggregates_only=")) {
+            const std::string value(a + std::strlen("--benchmark_report_aggregates_only="));
+            if (value != "true" && value != "false")
+                usage_error("--benchmark_report_aggregates_only takes true or false, not " + value);
+            options().aggregates_only = value == "true";
         } else if (starts_with(a, "--benchmark_")) {
             usage_error(std::string("the stand-in for Google Benchmark does not offer ") + a);
         } else {
@@ -206,31 +274,19 @@ std::size_t RunSpecifiedBenchmarks(BenchmarkReporter* reporter) {
         }
     if (chosen.empty()) return 0;
     context.name_field_width = std::max<std::size_t>(context.name_field_width, 10);
+    if (options().repetitions > 1) context.name_field_width += std::strlen("_median");
     reporter->ReportContext(context);
-    constexpr IterationCount most = 1000000000;
     for (const internal::Benchmark* b : chosen) {
-        BenchmarkReporter::Run run;
-        run.run_name = b->name();
-        IterationCount n = 1;
-        for (;;) {
-            const internal::measurement m = internal::measure(b->function(), n);
-            if (!m.looped) {
-                run.error_occurred = true;
-                run.error_message = "the benchmark did not run its loop to the end";
-                break;
-            }
-            if (m.real_seconds >= options().min_time || n >= most) {
-                run.iterations = n;
-                run.real_accumulated_time = m.real_seconds;
-                run.cpu_accumulated_time = m.cpu_seconds;
-                break;
-            }
-            // Aim 40 % past the minimum; a run too short to predict from grows tenfold at most.
-            double factor = options().min_time * 1.4 / std::max(m.real_seconds, 1e-9);
-            if (m.real_seconds < options().min_time / 10) factor = std::min(factor, 10.0);
-            n = std::min(most, std::max(n + 1, static_cast<IterationCount>(static_cast<double>(n) * factor)));
+        std::vector<BenchmarkReporter::Run> runs{first_run(*b)};
+        // Every further repetition runs as many iterations as the first settled on.
+        while (!runs.back().error_occurred && static_cast<std::int64_t>(runs.size()) < options().repetitions)
+            runs.push_back(run_of(*b, internal::measure(b->function(), runs.front().iterations)));
+        if (options().repetitions > 1 && !runs.back().error_occurred) {
+            BenchmarkReporter::Run median = median_of(runs);
+            if (options().aggregates_only) runs.clear();
+            runs.push_back(std::move(median));
         }
-        reporter->ReportRuns({run});
+        reporter->ReportRuns(runs);
     }
     reporter->Finalize();
     return chosen.size();

@@ -1,10 +1,11 @@
 // The Windows build's stand-in for the benchmark library (bench/compat): its options, the
-// filter, the growth of a run until it lasts the minimum time, and the report of a body
-// that leaves its loop early.
+// filter, the growth of a run until it lasts the minimum time, the report of a body that
+// leaves its loop early, and the median of repetitions.
 #include <benchmark/benchmark.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,30 @@ TEST(BenchCompat, ABodyThatLeavesItsLoopEarlyIsAnError) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     ASSERT_EQ(1u, reporter.runs.size());
     EXPECT_TRUE(reporter.runs[0].error_occurred);
+}
+
+TEST(BenchCompat, RepeatsRunsAsLongAsTheFirstAndReportsTheirMedian) {
+    options({"--benchmark_min_time=0.002", "--benchmark_filter=^compat_a$", "--benchmark_repetitions=3"});
+    collecting all;
+    benchmark::RunSpecifiedBenchmarks(&all);
+    options({"--benchmark_report_aggregates_only=true"});
+    collecting aggregates;
+    benchmark::RunSpecifiedBenchmarks(&aggregates);
+    options({"--benchmark_repetitions=1", "--benchmark_report_aggregates_only=false"});
+    ASSERT_EQ(4u, all.runs.size());
+    std::vector<double> times;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(all.runs[0].iterations, all.runs[i].iterations);
+        times.push_back(all.runs[i].GetAdjustedRealTime());
+    }
+    std::sort(times.begin(), times.end());
+    const auto& median = all.runs[3];
+    EXPECT_EQ(benchmark::BenchmarkReporter::Run::RT_Aggregate, median.run_type);
+    EXPECT_EQ("median", median.aggregate_name);
+    EXPECT_EQ("compat_a", median.run_name.str());
+    EXPECT_NEAR(times[1], median.GetAdjustedRealTime(), times[1] * 1e-9);
+    ASSERT_EQ(1u, aggregates.runs.size());
+    EXPECT_EQ("compat_a_median", aggregates.runs[0].benchmark_name());
 }
 
 }  // namespace

@@ -83,22 +83,36 @@ template <class T> inline __attribute__((always_inline)) void DoNotOptimize(T& v
 }
 inline __attribute__((always_inline)) void ClobberMemory() { asm volatile("" : : : "memory"); }
 
+// A benchmark's name; here the name it was registered with.
+struct BenchmarkName {
+    std::string function_name;
+    std::string str() const { return function_name; }
+};
+
 class BenchmarkReporter {
 public:
     struct Context {
         std::string executable;
         std::size_t name_field_width = 0;  // the longest name of the benchmarks to run
     };
+    // One repetition's run, or the median of a benchmark's repetitions (the one aggregate
+    // offered), which counts the repetitions as its iterations.
     struct Run {
-        std::string run_name;
+        enum RunType { RT_Iteration, RT_Aggregate };
+        BenchmarkName run_name;
+        RunType run_type = RT_Iteration;
+        std::string aggregate_name;  // "median"
         bool error_occurred = false;
         std::string error_message;
         IterationCount iterations = 0;
+        std::int64_t repetitions = 1;
         TimeUnit time_unit = kNanosecond;
         double real_accumulated_time = 0;  // seconds
         double cpu_accumulated_time = 0;
 
-        std::string benchmark_name() const { return run_name; }
+        std::string benchmark_name() const {
+            return run_type == RT_Aggregate ? run_name.str() + "_" + aggregate_name : run_name.str();
+        }
         // Per iteration, in time_unit.
         double GetAdjustedRealTime() const;
         double GetAdjustedCPUTime() const;
@@ -145,12 +159,14 @@ inline internal::Benchmark* RegisterBenchmark(const char* name, internal::Functi
     return internal::register_benchmark(name, function);
 }
 
-// Takes --benchmark_min_time=SECONDS (a number, optionally followed by "s") and
-// --benchmark_filter=REGEX out of the arguments; other arguments stay. Another
-// --benchmark_ option ends the program with a message: it would be ignored otherwise.
+// Takes --benchmark_min_time=SECONDS (a number, optionally followed by "s"),
+// --benchmark_filter=REGEX, --benchmark_repetitions=N and
+// --benchmark_report_aggregates_only=true|false out of the arguments; other arguments stay.
+// Another --benchmark_ option ends the program with a message: it would be ignored otherwise.
 void Initialize(int* argc, char** argv);
 // Runs every benchmark whose name the filter finds, each until one run of its loop lasts
-// the minimum time; returns how many ran.
+// the minimum time, then as many more runs of that length as the repetitions ask, reported
+// with their median (or the median alone); returns how many benchmarks ran.
 std::size_t RunSpecifiedBenchmarks();
 std::size_t RunSpecifiedBenchmarks(BenchmarkReporter* reporter);
 void Shutdown();
