@@ -40,9 +40,9 @@ function(q2mr_windows_dll target name description typelib)
   set(Q2MR_RC_NAME ${name})
   set(Q2MR_RC_DESCRIPTION ${description})
   set(Q2MR_RC_TYPELIB ${Q2MR_GENERATED}/${typelib})
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/library.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc @ONLY)
-  target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${name}.def ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
-  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${name}.rc PROPERTIES
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/library.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${name}.def ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${target}.rc PROPERTIES
     OBJECT_DEPENDS ${Q2MR_GENERATED}/${typelib})
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
 endfunction()

@@ -88,9 +88,11 @@ TEST_F(EarlyBound, ConnectsLogsInAndReachesTheLibraryThroughTheSession) {
     VARIANT_BOOL good = VARIANT_FALSE;
     ASSERT_EQ(S_OK, session->get_GoodConnection(&good));
     EXPECT_EQ(VARIANT_TRUE, good);
-    ref<IUser> user;
-    ASSERT_EQ(S_OK, session->get_User(user.put()));
-    ASSERT_NE(nullptr, user.get());
+    ref<IDispatch> held;
+    ASSERT_EQ(S_OK, session->get_User(held.put()));
+    ASSERT_NE(nullptr, held.get());
+    ref<IUser> user;  // the emulated library's own interface behind the object
+    ASSERT_EQ(S_OK, held->QueryInterface(IID_IUser, reinterpret_cast<void**>(user.put())));
     text token;
     ASSERT_EQ(S_OK, user->get_LoginToken(token.put()));
     EXPECT_FALSE(token.str().empty());
