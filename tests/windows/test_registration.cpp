@@ -218,4 +218,27 @@ TEST(Registration, Regsvr32LeavesTheProgIDOfAnotherServerAloneUnlessForced) {
     EXPECT_FALSE(key_exists(L"mrlib.api")) << "the forced registration made it the library's";
 }
 
+// A version-independent ProgID that names its class only through CurVer, as some
+// installations register it: the component finds the class by following CurVer.
+TEST(Registration, AProgIDIsFollowedThroughItsCurVer) {
+    const std::wstring clsid = component_classes[0].clsid;
+    const auto set = [](const wchar_t* key, const std::wstring& value) {
+        return RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, value.c_str(),
+                               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    };
+    struct removed {
+        ~removed() {
+            for (const wchar_t* key : {L"Q2mrTest.Versioned", L"Q2mrTest.Versioned.3"}) RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+        }
+    } cleanup;
+    ASSERT_TRUE(set(L"Q2mrTest.Versioned\\CurVer", L"Q2mrTest.Versioned.3"));
+    ASSERT_TRUE(set(L"Q2mrTest.Versioned.3\\CLSID", clsid));
+    CLSID found{};
+    ASSERT_EQ(S_OK, OaClassFromProgID(L"Q2mrTest.Versioned", &found));
+    wchar_t text[40] = {};
+    StringFromGUID2(found, text, 40);
+    EXPECT_EQ(clsid, text);
+    EXPECT_TRUE(FAILED(OaClassFromProgID(L"Q2mrTest.Unknown", &found)));
+}
+
 }  // namespace
