@@ -24,15 +24,15 @@ constexpr WORD dual_flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_
 api_object* api_of(void* self) { return static_cast<api_object*>(static_cast<Iapi*>(self)); }
 // Rows to read behind the first: all the caller asks for when the dispatcher handed over
 // the caller's own block, else only the one row of its copy.
-SHORT rows_behind(unsigned argument) noexcept { return callers_own_argument(argument) ? SHRT_MAX : 1; }
+SHORT rows_behind(void* const* slots) noexcept { return callers_own_argument(slots, 3, 1) ? SHRT_MAX : 1; }
 HRESULT late_add_users(void* self, void* const* slots) {
     return api_of(self)->add_users(*static_cast<IDispatch**>(slots[0]), static_cast<IDispatch**>(slots[1]),
-                                   *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), rows_behind(1));
+                                   *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]), rows_behind(slots));
 }
 HRESULT late_add_users_roles(void* self, void* const* slots) {
     return api_of(self)->add_users_roles(*static_cast<IDispatch**>(slots[0]), static_cast<IDispatch**>(slots[1]),
                                          *static_cast<SHORT*>(slots[2]), static_cast<BSTR*>(slots[3]),
-                                         rows_behind(1));
+                                         rows_behind(slots));
 }
 // Late-bound InjectFault takes the HRESULT as a Variant, so that 0x80040201 written in a
 // script (beyond a Long) arrives whole; early-bound callers pass a LONG.

@@ -284,10 +284,6 @@ HRESULT object_from(const VARIANT& src, const param& p, void*& out) noexcept {
     return S_OK;
 }
 
-// The arguments of the member call running on this thread that reached it as the
-// caller's own variables, one bit per argument.
-thread_local std::uint32_t callers_own = 0;
-
 HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where, bool& own) noexcept {
     s.p = &p;
     const VARTYPE declared = p.vt;
@@ -438,8 +434,6 @@ void fill_exception(HRESULT hr, EXCEPINFO* info) noexcept {
 
 }  // namespace
 
-bool callers_own_argument(unsigned index) noexcept { return index < 32 && (callers_own >> index & 1u); }
-
 HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* excepinfo, UINT* arg_err) noexcept {
     if (!params) return E_INVALIDARG;
@@ -465,7 +459,7 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
     }
     const UINT declared = static_cast<UINT>(m->params.size());
     const UINT fixed = m->vararg ? declared - 1 : declared;
-    if (declared + 1 > max_params) return DISP_E_BADPARAMCOUNT;
+    if (declared + 2 > max_params) return DISP_E_BADPARAMCOUNT;  // the result and the own-argument marks follow
 
     // Where each fixed argument sits in rgvarg: positional ones last first, named ones (the
     // first cNamedArgs entries) at the argument their id names, a put's value first. Each
@@ -526,9 +520,8 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
             where[declared] = &result_value;
         } else where[declared] = storage_of(result_value, m->result.store);
     }
-    const std::uint32_t outer_call = std::exchange(callers_own, own_arguments);
+    where[declared + 1] = &own_arguments;
     HRESULT hr = m->call(self, where.data());
-    callers_own = outer_call;
     for (UINT i = 0; i < fixed; ++i) finish(slots[i]);
     if (m->has_result && m->result.store == storage::object) {
         result_value.vt = VT_DISPATCH;

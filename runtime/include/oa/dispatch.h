@@ -221,11 +221,15 @@ template <auto Method> member indexed_get(DISPID id, std::u16string_view name, s
 // DISP_E_EXCEPTION with EXCEPINFO filled.
 HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* excepinfo, UINT* arg_err) noexcept;
-// During a member's call from invoke: whether its argument index (from 0, in declared
-// order) is the caller's own variable, passed straight through, rather than a copy that
-// the dispatcher made (an object passed by reference as VT_BYREF|VT_DISPATCH to an
-// IDispatch** parameter). A member that reads past the pointer asks first.
-bool callers_own_argument(unsigned index) noexcept;
+// In a thunk of a member with `declared` arguments, called from invoke: whether argument
+// index (from 0, in declared order) is the caller's own variable, passed straight through,
+// rather than a copy that the dispatcher made (an object passed by reference as
+// VT_BYREF|VT_DISPATCH to an IDispatch** parameter). A member that reads past the pointer
+// asks first. invoke places the marks after the result's slot.
+inline bool callers_own_argument(void* const* slots, std::size_t declared, unsigned index) noexcept {
+    const auto* own = static_cast<const std::uint32_t*>(slots[declared + 1]);
+    return own && index < 32 && (*own >> index & 1u);
+}
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept;
 // Names compare without regard to the case of ASCII letters.
 bool same_name(std::u16string_view a, std::u16string_view b) noexcept;
