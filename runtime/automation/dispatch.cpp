@@ -294,6 +294,11 @@ HRESULT prepare(VARIANT& src, const param& p, slot& s, void*& where, bool& own) 
         own = true;
         return S_OK;
     }
+    if (p.store == storage::object && !p.byref && src.vt == VT_DISPATCH && *p.iid == iid_of<IDispatch>()) {
+        // Already what the member takes, and the caller holds it for the call: no query.
+        where = &src.pdispVal;
+        return S_OK;
+    }
     if (p.store == storage::object) {
         HRESULT hr = object_from(src, p, s.object);
         if (FAILED(hr)) return hr;
