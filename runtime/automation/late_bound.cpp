@@ -1,5 +1,6 @@
 #include <oa/late_bound.h>
 
+#include <array>
 #include <string>
 
 namespace oa::late {
@@ -42,13 +43,24 @@ com_ptr<IDispatch> create_object(std::u16string_view progid) { return create_obj
 HRESULT find_id(IDispatch* object, std::u16string_view name, DISPID& id) noexcept {
     id = DISPID_UNKNOWN;
     if (!object) return E_POINTER;
+    // GetIDsOfNames wants a terminated name: the usual short one goes in a buffer on the
+    // stack, as a script engine hands over the name it parsed.
+    std::array<char16_t, 64> buffer;
+    std::u16string longer;
+    char16_t* text = buffer.data();
     try {
-        std::u16string text(name);
-        LPOLESTR names[] = {ole(text.data())};
-        return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (name.size() < buffer.size()) {
+            name.copy(text, name.size());
+            text[name.size()] = u'\0';
+        } else {
+            longer.assign(name);
+            text = longer.data();
+        }
     } catch (...) {
         return E_OUTOFMEMORY;
     }
+    LPOLESTR names[] = {ole(text)};
+    return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
 }
 
 DISPID id_of(IDispatch* object, std::u16string_view name) {
