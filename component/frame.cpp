@@ -5,13 +5,23 @@
 #include <value/t2DataClass.h>
 
 #include <oa/implements.h>
+#include <oa/registration.h>
 
 #include <string>
 
 using namespace quellar2mrapi;
 
 namespace {
-const char* library_path() { return OaModulePathOf(reinterpret_cast<const void*>(&DllGetClassObject)); }
+const oa::reg::coclass_entry classes[] = {
+    {CLSID_t2mrapp, "quellar2mrapi session", "quellar2mrapi.t2mrapp.1", "quellar2mrapi.t2mrapp"},
+    {CLSID_t2DataClass, "quellar2mrapi typed value", "quellar2mrapi.t2DataClass.1", "quellar2mrapi.t2DataClass"},
+};
+const oa::reg::interface_entry interfaces[] = {
+    {iid_of<_t2mrapp>(), "_t2mrapp"},
+    {iid_of<_t2DataClass>(), "_t2DataClass"},
+};
+const oa::reg::library registration{"quellar2mrapi.dll", classes,           interfaces,       &LIBID_quellar2mrapi,
+                                    type_library_major,  type_library_minor, type_library_lcid, "quellar2mrapi"};
 
 const std::string& version_resource() {
     static const std::string text =
@@ -21,24 +31,14 @@ const std::string& version_resource() {
 }  // namespace
 
 Q2MR_EXPORT HRESULT DllRegisterServer() {
-    const char* path = library_path();
-    if (!path) return SELFREG_E_CLASS;
-    HRESULT hr = OaRegisterClass(CLSID_t2mrapp, "quellar2mrapi.t2mrapp", "quellar2mrapi.t2mrapp", path, "Apartment");
-    if (SUCCEEDED(hr))
-        hr = OaRegisterClass(CLSID_t2DataClass, "quellar2mrapi.t2DataClass", "quellar2mrapi.t2DataClass", path,
-                             "Apartment");
-    if (SUCCEEDED(hr))
-        hr = OaRegisterTypeLib(LIBID_quellar2mrapi, type_library_major, type_library_minor, type_library_lcid,
-                               "quellar2mrapi", path);
-    return SUCCEEDED(hr) ? S_OK : SELFREG_E_CLASS;
+    return SUCCEEDED(oa::reg::register_server(registration, reinterpret_cast<const void*>(&DllGetClassObject)))
+               ? S_OK
+               : SELFREG_E_CLASS;
 }
 
-Q2MR_EXPORT HRESULT DllUnregisterServer() {
-    HRESULT a = OaUnregisterClass(CLSID_t2mrapp);
-    HRESULT b = OaUnregisterClass(CLSID_t2DataClass);
-    HRESULT c = OaUnregisterTypeLib(LIBID_quellar2mrapi, type_library_major, type_library_minor);
-    return FAILED(a) ? a : FAILED(b) ? b : c;
-}
+Q2MR_EXPORT HRESULT DllUnregisterServer() { return oa::reg::unregister_server(registration); }
+
+OA_REGISTRATION_EXPORT(registration)
 
 Q2MR_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -54,6 +54,8 @@ Q2MR_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
 }
 
 Q2MR_EXPORT HRESULT DllCanUnloadNow() { return oa::can_unload_now(); }
+
+Q2MR_EXPORT LONG DllLiveObjects() { return oa::live_beside_class_objects(); }
 
 Q2MR_EXPORT HRESULT DllGetVersion(DLLVERSIONINFO* info) {
     if (!info || info->cbSize < sizeof(DLLVERSIONINFO)) return E_INVALIDARG;

@@ -4,6 +4,7 @@
 #include <emulator/objects.h>
 
 #include <oa/error.h>
+#include <oa/registration.h>
 #include <oa/text.h>
 
 #include <cstdio>
@@ -22,16 +23,22 @@ using namespace mremu;
 // this library names a class of another server.
 constexpr HRESULT progid_taken = hresult_of(0x80070582);
 
-struct library_class {
-    const CLSID* clsid;
-    const char* progid;
-    const char* version_independent;
+const oa::reg::coclass_entry classes[] = {
+    {MRLIBLib::CLSID_api, "mrlib api (emulated)", MRLIBLib::ProgID_api_version, "mrlib.api"},
+    {MRLIBLib::CLSID_User, "mrlib User (emulated)", MRLIBLib::ProgID_User_version, "mrlib.User"},
+    {CLSID_Emulator, "mrlib emulated server control", "mrlib.Emulator", "mrlib.Emulator"},
 };
-const library_class library_classes[] = {
-    {&MRLIBLib::CLSID_api, MRLIBLib::ProgID_api_version, "mrlib.api"},
-    {&MRLIBLib::CLSID_User, MRLIBLib::ProgID_User_version, "mrlib.User"},
-    {&CLSID_Emulator, "mrlib.Emulator", "mrlib.Emulator"},
+const oa::reg::interface_entry interfaces[] = {
+    {iid_of<MRLIBLib::IUser>(), "IUser"},           {iid_of<MRLIBLib::IAttribute>(), "IAttribute"},
+    {iid_of<MRLIBLib::IObjectData>(), "IObjectData"}, {iid_of<MRLIBLib::IObjectList>(), "IObjectList"},
+    {iid_of<MRLIBLib::Iapi>(), "Iapi"},             {iid_of<IEmulator>(), "IEmulator"},
 };
+const oa::reg::library& registration() {
+    static const oa::disp::library_desc& types = *type_library();
+    static const oa::reg::library description{
+        "mrlib.dll", classes, interfaces, &types.libid, types.major, types.minor, types.lcid, "MRLIBLib"};
+    return description;
+}
 
 std::string guid_text(REFGUID guid) {
     OLECHAR text[40] = {};
@@ -50,9 +57,9 @@ std::string taken_progids() {
         if (!taken.empty()) taken += "; ";
         taken += "the ProgID " + std::string(progid) + " names the class " + guid_text(owner) + " of another server";
     };
-    for (const library_class& c : library_classes) {
-        check(c.version_independent, *c.clsid);
-        if (std::string_view(c.progid) != c.version_independent) check(c.progid, *c.clsid);
+    for (const oa::reg::coclass_entry& c : classes) {
+        check(c.version_independent, c.clsid);
+        if (c.progid != c.version_independent) check(c.progid, c.clsid);
     }
     return taken;
 }
@@ -75,13 +82,7 @@ HRESULT register_library(bool force) {
                 refuse(progid_taken, "The emulated mrlib library was not registered: " + taken +
                                          ". To register it anyway: " + OaForceRegistrationCommand(path.c_str()));
         }
-        HRESULT hr = S_OK;
-        for (const library_class& c : library_classes)
-            if (SUCCEEDED(hr)) hr = OaRegisterClass(*c.clsid, c.progid, c.version_independent, path.c_str(), "Apartment");
-        const oa::disp::library_desc& library = *type_library();
-        if (SUCCEEDED(hr))
-            hr = OaRegisterTypeLib(library.libid, library.major, library.minor, library.lcid,
-                                   oa::utf16_to_utf8(library.name).c_str(), path.c_str());
+        const HRESULT hr = oa::reg::register_server(registration(), reinterpret_cast<const void*>(&DllRegisterServer));
         return SUCCEEDED(hr) ? S_OK : SELFREG_E_CLASS;
     });
 }
@@ -99,14 +100,9 @@ bool is_force(std::u16string_view command) {
 OLEAUTO_EXPORT HRESULT DllRegisterServer() { return register_library(false); }
 
 // Each class takes away only what is its own: a ProgID that names another class stays.
-OLEAUTO_EXPORT HRESULT DllUnregisterServer() {
-    HRESULT first_failure = S_OK;
-    for (const library_class& c : library_classes)
-        if (HRESULT hr = OaUnregisterClass(*c.clsid); FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
-    const oa::disp::library_desc& library = *type_library();
-    const HRESULT typelib = OaUnregisterTypeLib(library.libid, library.major, library.minor);
-    return FAILED(first_failure) ? first_failure : typelib;
-}
+OLEAUTO_EXPORT HRESULT DllUnregisterServer() { return oa::reg::unregister_server(registration()); }
+
+OA_REGISTRATION_EXPORT(registration())
 
 // "force" registers over ProgIDs of another server; without a command line it is the
 // ordinary registration. Unregistering never needs forcing.

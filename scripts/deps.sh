@@ -6,6 +6,10 @@ packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev l
           # The Windows build and its tests under Wine.
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
           wine wine64 libwine-dev
+          # The Windows packages (wixl; msiinfo reads them back in the tests).
+          wixl msitools
+          # The script writers' reference is generated from the interface with python3.
+          python3
           # The Windows login dialog's test on a virtual display.
           xvfb xdotool imagemagick
           # The benchmark script's peak memory and ratios.

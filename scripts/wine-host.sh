@@ -5,10 +5,12 @@
 # paths: Wine's drive Z: is the root and the working folder carries over. Standard output
 # and error are the host's own bytes; the exit code is the host's.
 #
-# The prefix is build-windows/wineprefix-host, made on first use with both libraries
-# registered (again whenever a library is newer than its registration). Q2MR_WINEPREFIX
-# names a prefix that is made and registered already (the test suite's) to use as it is.
-# The Windows build must exist: cmake --preset windows && cmake --build --preset windows.
+# The host takes the component from beside itself and, with --server, the emulated
+# library too, both registration-free (q2mrhost --help); nothing is registered for it. The
+# prefix is build-windows/wineprefix-host, made on first use and left empty of the
+# project's classes. Q2MR_WINEPREFIX names another prefix to use as it is (the test
+# suite's, where libraries are registered). The Windows build must exist:
+# cmake --preset windows && cmake --build --preset windows.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=$root/build-windows/bin
@@ -33,28 +35,16 @@ if [ -n "${Q2MR_WINEPREFIX:-}" ]; then
     export WINEPREFIX="$Q2MR_WINEPREFIX"
 else
     export WINEPREFIX="$root/build-windows/wineprefix-host"
-    stamp=$WINEPREFIX/q2mr-registered
-    if [ ! -f "$stamp" ] || [ "$bin/mrlib.dll" -nt "$stamp" ] || [ "$bin/quellar2mrapi.dll" -nt "$stamp" ]; then
-        # One caller makes and registers the prefix; others wait for it.
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # One caller makes the prefix; others wait for it.
         exec 9>"$root/build-windows/wineprefix-host.lock"
         flock 9
-        if [ ! -f "$stamp" ] || [ "$bin/mrlib.dll" -nt "$stamp" ] || [ "$bin/quellar2mrapi.dll" -nt "$stamp" ]; then
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
             : >"$log"
-            if [ ! -f "$WINEPREFIX/system.reg" ]; then
-                echo "wine-host.sh: making the Wine prefix $WINEPREFIX" >&2
-                mkdir -p "$WINEPREFIX"
-                wineserver -p60 </dev/null >>"$log" 2>&1 || true
-                wineboot --init </dev/null >>"$log" 2>&1
-            fi
-            start_session
-            for dll in mrlib.dll quellar2mrapi.dll; do
-                if ! wine regsvr32 /s "$(winepath -w "$bin/$dll")" </dev/null >>"$log" 2>&1; then
-                    cat "$log" >&2
-                    echo "wine-host.sh: regsvr32 failed for $dll" >&2
-                    exit 2
-                fi
-            done
-            touch "$stamp"
+            echo "wine-host.sh: making the Wine prefix $WINEPREFIX" >&2
+            mkdir -p "$WINEPREFIX"
+            wineserver -p60 </dev/null >>"$log" 2>&1 || true
+            wineboot --init </dev/null >>"$log" 2>&1
         fi
         exec 9>&-
     fi

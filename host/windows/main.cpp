@@ -2,7 +2,7 @@
 // engines against the component and the emulated change server, with the Lua host's
 // command line, steps around the script and exit codes.
 #include <host/options.h>
-#include <host/windows/class_objects.h>
+#include <host/windows/activation.h>
 #include <host/windows/console.h>
 #include <host/windows/engine.h>
 
@@ -33,19 +33,26 @@ constexpr const char* usage_line =
     "usage: q2mrhost [--server FIXTURE.json] [--journal FILE] [--state-out FILE] [--trace] SCRIPT.vbs|SCRIPT.js [ARG...]\n";
 
 constexpr const char* help_text = R"(Runs a VBScript (.vbs) or JScript (.js) file on the system's script engines against
-the quellar2mrapi component and the emulated change server.
+the quellar2mrapi component beside the host and a change-server library.
 
 usage: q2mrhost [OPTION...] SCRIPT.vbs|SCRIPT.js [ARG...]
 
+The component always comes from beside the host, registration-free (the manifest
+q2mrhost-component.manifest). The change-server library is the one the machine has
+registered (mrlib.api), unless --server runs the emulated one beside the host.
+
 Options:
-  --server FIXTURE.json  load the emulated servers from a fixture (a regular file of at
-                         most 16 MiB); without it the built-in default server answers
+  --server FIXTURE.json  run the emulated change server beside the host, registration-free
+                         (q2mrhost-server.manifest), its servers loaded from a fixture (a
+                         regular file of at most 16 MiB)
   --journal FILE         append every library call to FILE, one JSON object per line
   --state-out FILE       at the end, write the servers' state to FILE (replaced whole,
                          readable by its owner only: it holds passwords); its folder is
                          checked first
   --trace                write every library call on standard error as it is made, in
                          the journal's form, passwords masked
+                         (--journal, --state-out and --trace need the emulated server:
+                         --server, or the emulated library registered on the machine)
   --help, --version      this text; the component's version
   --                     the next argument is the script
 
@@ -129,10 +136,15 @@ LONG live_objects(mremu::IEmulator* emulator, const char16_t* class_name) {
     return count;
 }
 
-// Whether the component still has objects (or locks): it answers for itself.
+// Whether the component still has objects (or locks) that the script made: it answers for
+// itself. The class objects the engine keeps (it keeps the one behind each creation, under
+// whatever class id it was given: inside the activation context an alias) are no leak.
 bool component_unloadable() {
     const HMODULE component = GetModuleHandleW(L"quellar2mrapi.dll");
     if (!component) return true;
+    using live_objects = LONG(STDAPICALLTYPE*)();
+    auto* live = reinterpret_cast<live_objects>(reinterpret_cast<void*>(GetProcAddress(component, "DllLiveObjects")));
+    if (live) return live() == 0;
     using can_unload = HRESULT(STDAPICALLTYPE*)();
     auto* answer = reinterpret_cast<can_unload>(reinterpret_cast<void*>(GetProcAddress(component, "DllCanUnloadNow")));
     return !answer || answer() != S_FALSE;
@@ -165,20 +177,31 @@ int run(const options& o) {
         say("cannot write the state file there: " + why);
         return exit_usage;
     }
+    // The whole run, the engine's creation included, sees the classes beside the host.
+    const std::optional<activation> beside =
+        activation::beside_host(o.server ? L"q2mrhost-server.manifest" : L"q2mrhost-component.manifest", why);
+    if (!beside) {
+        say(why);
+        return exit_usage;
+    }
     oa::com_ptr<IActiveScript> engine = make_engine(language, why);
     if (!engine) {
         say(why);
         return exit_usage;
     }
 
+    // The emulated server's control class: beside the host with --server; else whatever
+    // the machine has registered, which a real library does not offer.
     CLSID emulator_class{};
     oa::com_ptr<mremu::IEmulator> emulator;
     HRESULT hr = CLSIDFromProgID(L"mrlib.Emulator", &emulator_class);
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(emulator_class, nullptr, CLSCTX_INPROC_SERVER, iid_of<mremu::IEmulator>(),
                               emulator.put_void());
-    if (FAILED(hr)) {
-        say("cannot load the emulated change server (is mrlib.dll registered?): " + describe(hr));
+    if (FAILED(hr) && (o.server || o.journal || o.state_out || o.trace)) {
+        say(std::string(o.server ? "cannot load the emulated change server beside the host: "
+                                 : "--journal, --state-out and --trace need the emulated change server (--server): ") +
+            describe(hr));
         return exit_usage;
     }
     if (o.server)
@@ -198,17 +221,14 @@ int run(const options& o) {
     facts.name = facts.full_name.substr(facts.full_name.find_last_of(u"\\/") + 1);
     for (const std::string& a : o.args) facts.arguments.push_back(oa::utf8_to_utf16(a).value_or(u""));
     script_result ran;
-    {
-        const forwarded_classes component({quellar2mrapi::CLSID_t2mrapp, quellar2mrapi::CLSID_t2DataClass});
-        ran = run_script(std::move(engine), *o.script, text, std::move(facts));
-    }
+    ran = run_script(std::move(engine), *o.script, text, std::move(facts));
     int status = ran.how == script_result::end::completed ? 0
                  : ran.how == script_result::end::exited  ? ran.exit_code
                                                            : exit_script_failed;
 
     // The end of the run, also after a failure or WScript.Quit: journal, state, leak check.
     // Their failures decide the exit code only of a run that would otherwise succeed.
-    if (HRESULT f = emulator->StopJournal(); FAILED(f)) {
+    if (HRESULT f = emulator ? emulator->StopJournal() : S_OK; FAILED(f)) {
         say(describe(f));
         if (status == 0) status = exit_script_failed;
     }
@@ -219,7 +239,7 @@ int run(const options& o) {
         }
 
     CoFreeUnusedLibraries();
-    const LONG alive = live_objects(emulator.get(), u"");
+    const LONG alive = emulator ? live_objects(emulator.get(), u"") : 0;
     const bool component_done = component_unloadable();
     if (alive != 0 || !component_done) {
         std::string names;

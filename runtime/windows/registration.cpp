@@ -1,6 +1,5 @@
-// Self-registration on Windows: a class's keys under HKEY_CLASSES_ROOT, and the type
-// library through the system's own registration (which also registers its interfaces).
-#include <oleauto.h>
+// Self-registration on Windows: a library's described rows under HKEY_CLASSES_ROOT.
+#include <oa/registration.h>
 
 #include <oa/com_ptr.h>
 #include <oa/unique.h>
@@ -30,12 +29,6 @@ std::string narrow(const std::wstring& text) {
     return out;
 }
 
-std::wstring guid_text(REFGUID guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
 void close_key(HKEY key) noexcept { RegCloseKey(key); }
 using unique_hkey = oa::unique_any<HKEY, &close_key>;
 
@@ -61,83 +54,27 @@ std::optional<std::wstring> get_text(const std::wstring& key_path, const wchar_t
     return std::wstring(buffer);
 }
 
-bool key_exists(const std::wstring& key_path) {
-    unique_hkey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
 HRESULT delete_tree(const std::wstring& key_path) {
     const LONG e = RegDeleteTreeW(HKEY_CLASSES_ROOT, key_path.c_str());
     return e == ERROR_FILE_NOT_FOUND ? S_OK : from_win32(e);
 }
 
 // A ProgID key and its CLSID value; removed only while it still names this class.
-HRESULT remove_progid(const std::optional<std::wstring>& progid, const std::wstring& clsid) {
-    if (!progid || progid->empty()) return S_OK;
-    if (get_text(*progid + L"\\CLSID", nullptr) != clsid) return S_OK;
-    return delete_tree(*progid);
+HRESULT remove_progid(const std::wstring& progid, const std::wstring& clsid) {
+    if (progid.empty() || get_text(progid + L"\\CLSID", nullptr) != clsid) return S_OK;
+    return delete_tree(progid);
+}
+
+bool has_subkeys(const std::wstring& key_path) {
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    DWORD subkeys = 0;
+    return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys > 0;
 }
 
 }  // namespace
-
-STDAPI OaRegisterClass(REFCLSID clsid, const char* progid, const char* versionIndependentProgid,
-                       const char* libraryPath, const char* threadingModel) {
-    if (!progid || !libraryPath || !threadingModel) return E_POINTER;
-    const std::wstring id = guid_text(clsid), key = L"CLSID\\" + id;
-    const std::wstring prog = wide(progid);
-    const std::wstring independent = versionIndependentProgid ? wide(versionIndependentProgid) : prog;
-    HRESULT hr = set_text(key, nullptr, prog);
-    if (SUCCEEDED(hr)) hr = set_text(key + L"\\InprocServer32", nullptr, wide(libraryPath));
-    if (SUCCEEDED(hr)) hr = set_text(key + L"\\InprocServer32", L"ThreadingModel", wide(threadingModel));
-    if (SUCCEEDED(hr)) hr = set_text(key + L"\\ProgID", nullptr, prog);
-    if (SUCCEEDED(hr)) hr = set_text(key + L"\\VersionIndependentProgID", nullptr, independent);
-    if (SUCCEEDED(hr)) hr = set_text(prog, nullptr, prog);
-    if (SUCCEEDED(hr)) hr = set_text(prog + L"\\CLSID", nullptr, id);
-    if (SUCCEEDED(hr) && independent != prog) {
-        hr = set_text(independent + L"\\CLSID", nullptr, id);
-        if (SUCCEEDED(hr)) hr = set_text(independent + L"\\CurVer", nullptr, prog);
-    }
-    return hr;
-}
-
-STDAPI OaUnregisterClass(REFCLSID clsid) {
-    const std::wstring id = guid_text(clsid), key = L"CLSID\\" + id;
-    HRESULT a = remove_progid(get_text(key + L"\\ProgID", nullptr), id);
-    HRESULT b = remove_progid(get_text(key + L"\\VersionIndependentProgID", nullptr), id);
-    HRESULT c = delete_tree(key);
-    return FAILED(a) ? a : FAILED(b) ? b : c;
-}
-
-STDAPI OaRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID, const char*, const char* libraryPath) {
-    if (!libraryPath) return E_POINTER;
-    // The library's own type library (its TYPELIB resource); the system registers it and
-    // every dual or automation interface in it.
-    oa::com_ptr<ITypeLib> library;
-    const std::wstring path = wide(libraryPath);
-    if (HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.put()); FAILED(hr)) return hr;
-    TLIBATTR* attr = nullptr;
-    if (HRESULT hr = library->GetLibAttr(&attr); FAILED(hr)) return hr;
-    const bool same = attr->guid == libid && attr->wMajorVerNum == major && attr->wMinorVerNum == minor;
-    library->ReleaseTLibAttr(attr);
-    if (!same) return TYPE_E_LIBNOTREGISTERED;
-    // Each class of the library that is registered learns its type library and version.
-    const std::wstring lib_text = guid_text(libid);
-    const std::wstring version = std::to_wstring(major) + L"." + std::to_wstring(minor);
-    for (UINT i = 0, n = library->GetTypeInfoCount(); i < n; ++i) {
-        TYPEKIND kind;
-        if (FAILED(library->GetTypeInfoType(i, &kind)) || kind != TKIND_COCLASS) continue;
-        oa::com_ptr<ITypeInfo> info;
-        TYPEATTR* type = nullptr;
-        if (FAILED(library->GetTypeInfo(i, info.put())) || FAILED(info->GetTypeAttr(&type))) continue;
-        const std::wstring key = L"CLSID\\" + guid_text(type->guid);
-        info->ReleaseTypeAttr(type);
-        if (!key_exists(key)) continue;
-        HRESULT hr = set_text(key + L"\\TypeLib", nullptr, lib_text);
-        if (SUCCEEDED(hr)) hr = set_text(key + L"\\Version", nullptr, version);
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
-}
 
 STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid) {
     if (!progid || !clsid) return E_INVALIDARG;
@@ -154,26 +91,56 @@ STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid) {
     return hr;
 }
 
-STDAPI OaUnregisterTypeLib(REFGUID libid, WORD major, WORD minor) {
-    // One registration per locale: the locale keys are the hexadecimal subkeys.
-    const std::wstring key = L"TypeLib\\" + guid_text(libid) + L"\\" + std::to_wstring(major) + L"." +
-                             std::to_wstring(minor);
-    unique_hkey version;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, version.put()) != ERROR_SUCCESS) return S_OK;
-    std::vector<LCID> locales;
-    wchar_t name[64];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 64;
-        if (RegEnumKeyExW(version.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        wchar_t* end = nullptr;
-        const unsigned long lcid = wcstoul(name, &end, 16);
-        if (end != name && *end == L'\0') locales.push_back(static_cast<LCID>(lcid));
+namespace oa::reg {
+
+HRESULT register_server(const library& lib, const void* module_address) {
+    const char* module = OaModulePathOf(module_address);
+    if (!module) return SELFREG_E_CLASS;
+    const std::string path = module;  // the runtime's text lasts until its next call
+    if (lib.libid) {
+        // The type library the module carries must be the one described.
+        oa::com_ptr<ITypeLib> carried;
+        if (HRESULT hr = LoadTypeLibEx(wide(path.c_str()).c_str(), REGKIND_NONE, carried.put()); FAILED(hr)) return hr;
+        TLIBATTR* attr = nullptr;
+        if (HRESULT hr = carried->GetLibAttr(&attr); FAILED(hr)) return hr;
+        const bool same = attr->guid == *lib.libid && attr->wMajorVerNum == lib.major && attr->wMinorVerNum == lib.minor;
+        carried->ReleaseTLibAttr(attr);
+        if (!same) return TYPE_E_LIBNOTREGISTERED;
     }
-    version.reset();
-    for (LCID lcid : locales)
-        if (HRESULT hr = UnRegisterTypeLib(libid, major, minor, lcid, SYS_WIN64); FAILED(hr)) return hr;
-    return delete_tree(key);
+    for (const row& r : rows(lib, path)) {
+        const std::wstring name = wide(r.name.c_str());
+        if (HRESULT hr = set_text(wide(r.key.c_str()), name.empty() ? nullptr : name.c_str(), wide(r.value.c_str()));
+            FAILED(hr))
+            return hr;
+    }
+    return S_OK;
 }
+
+HRESULT unregister_server(const library& lib) {
+    HRESULT first_failure = S_OK;
+    const auto keep = [&first_failure](HRESULT hr) {
+        if (FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
+    };
+    for (const coclass_entry& c : lib.classes) {
+        const std::wstring id = wide(guid_text(c.clsid).c_str());
+        keep(remove_progid(wide(std::string(c.progid).c_str()), id));
+        keep(remove_progid(wide(std::string(c.version_independent).c_str()), id));
+        keep(delete_tree(L"CLSID\\" + id));
+    }
+    if (!lib.libid) return first_failure;
+    const std::wstring libid = wide(guid_text(*lib.libid).c_str());
+    // An interface key is this library's while it names this type library.
+    for (const interface_entry& i : lib.interfaces) {
+        const std::wstring key = L"Interface\\" + wide(guid_text(i.iid).c_str());
+        if (get_text(key + L"\\TypeLib", nullptr) == libid) keep(delete_tree(key));
+    }
+    const std::wstring typelib = L"TypeLib\\" + libid;
+    keep(delete_tree(typelib + L"\\" + std::to_wstring(lib.major) + L"." + std::to_wstring(lib.minor)));
+    if (!has_subkeys(typelib)) keep(delete_tree(typelib));
+    return first_failure;
+}
+
+}  // namespace oa::reg
 
 STDAPI_(const char*) OaModulePathOf(const void* address) {
     HMODULE module = nullptr;

@@ -3,6 +3,8 @@
 #include "oleauto.h"
 #include "testlib_ids.h"
 
+#include <oa/registration.h>
+
 #include <atomic>
 #include <new>
 
@@ -102,10 +104,14 @@ TESTLIB_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv
 
 TESTLIB_EXPORT HRESULT DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 
+namespace {
+const oa::reg::coclass_entry test_classes[] = {
+    {rt_test::CLSID_TestCounter, "test counter", rt_test::kTestProgID, rt_test::kTestVIProgID}};
+const oa::reg::library test_library{"runtime_testlib.dll", test_classes};
+}  // namespace
+
 TESTLIB_EXPORT HRESULT DllRegisterServer() {
-    const char* path = OaModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer));
-    if (!path) return SELFREG_E_CLASS;
-    return OaRegisterClass(rt_test::CLSID_TestCounter, rt_test::kTestProgID, rt_test::kTestVIProgID, path, "Apartment");
+    return oa::reg::register_server(test_library, reinterpret_cast<const void*>(&DllRegisterServer));
 }
 
-TESTLIB_EXPORT HRESULT DllUnregisterServer() { return OaUnregisterClass(rt_test::CLSID_TestCounter); }
+TESTLIB_EXPORT HRESULT DllUnregisterServer() { return oa::reg::unregister_server(test_library); }

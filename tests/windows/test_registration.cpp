@@ -44,6 +44,7 @@ std::optional<std::wstring> registered_path(const std::wstring& key) {
 struct registered_class {
     const wchar_t* clsid;
     const wchar_t* progid;
+    const wchar_t* independent;
     const wchar_t* library;
     const wchar_t* typelib;
     const wchar_t* version;
@@ -51,14 +52,15 @@ struct registered_class {
 constexpr const wchar_t* component_libid = L"{D58F723C-DCBC-441D-9072-E441F744A16A}";
 constexpr const wchar_t* mrlib_libid = L"{2AC28E6D-FB07-4F78-A246-058D60823606}";
 constexpr registered_class component_classes[] = {
-    {L"{F5D6F24D-8056-4675-AB1E-E1AD9ED00C9B}", L"quellar2mrapi.t2mrapp", L"quellar2mrapi.dll", component_libid, L"7.0"},
-    {L"{D3E92039-B40B-4C8D-8A56-9267A837A27E}", L"quellar2mrapi.t2DataClass", L"quellar2mrapi.dll", component_libid,
+    {L"{F5D6F24D-8056-4675-AB1E-E1AD9ED00C9B}", L"quellar2mrapi.t2mrapp.1", L"quellar2mrapi.t2mrapp", L"quellar2mrapi.dll", component_libid, L"7.0"},
+    {L"{D3E92039-B40B-4C8D-8A56-9267A837A27E}", L"quellar2mrapi.t2DataClass.1", L"quellar2mrapi.t2DataClass",
+     L"quellar2mrapi.dll", component_libid,
      L"7.0"},
 };
 constexpr registered_class library_classes[] = {
-    {L"{1A18F0FE-A387-4310-B901-8A0DD8D59603}", L"mrlib.api", L"mrlib.dll", mrlib_libid, L"1.0"},
-    {L"{02AC287D-6E10-44C7-B5E1-9D4A7D1B6E76}", L"mrlib.User", L"mrlib.dll", mrlib_libid, L"1.0"},
-    {L"{48F5D87D-D2B8-435A-BF87-E478ABB2604D}", L"mrlib.Emulator", L"mrlib.dll", mrlib_libid, L"1.0"},
+    {L"{1A18F0FE-A387-4310-B901-8A0DD8D59603}", L"mrlib.api", L"mrlib.api", L"mrlib.dll", mrlib_libid, L"1.0"},
+    {L"{02AC287D-6E10-44C7-B5E1-9D4A7D1B6E76}", L"mrlib.User", L"mrlib.User", L"mrlib.dll", mrlib_libid, L"1.0"},
+    {L"{48F5D87D-D2B8-435A-BF87-E478ABB2604D}", L"mrlib.Emulator", L"mrlib.Emulator", L"mrlib.dll", mrlib_libid, L"1.0"},
 };
 constexpr const wchar_t* component_interfaces[] = {L"{AFF3C887-52A7-4078-989D-D1B81482E411}",
                                                    L"{02237693-3869-462A-9343-39563084BF61}"};
@@ -66,22 +68,25 @@ constexpr const wchar_t* component_interfaces[] = {L"{AFF3C887-52A7-4078-989D-D1
 void expect_registered(const registered_class& c) {
     const std::wstring key = std::wstring(L"CLSID\\") + c.clsid;
     SCOPED_TRACE(narrow(c.progid));
-    EXPECT_EQ(c.progid, registry_text(key));
     EXPECT_EQ(beside_program(c.library), registry_text(key + L"\\InprocServer32"));
     EXPECT_EQ(L"Apartment", registry_text(key + L"\\InprocServer32", L"ThreadingModel"));
     EXPECT_EQ(c.progid, registry_text(key + L"\\ProgID"));
-    EXPECT_EQ(c.progid, registry_text(key + L"\\VersionIndependentProgID"));
+    EXPECT_EQ(c.independent, registry_text(key + L"\\VersionIndependentProgID"));
     EXPECT_EQ(c.typelib, registry_text(key + L"\\TypeLib"));
     EXPECT_EQ(c.version, registry_text(key + L"\\Version"));
     EXPECT_EQ(c.clsid, registry_text(std::wstring(c.progid) + L"\\CLSID"));
+    EXPECT_EQ(c.clsid, registry_text(std::wstring(c.independent) + L"\\CLSID"));
 }
 
 void expect_component_registered() {
     for (const auto& c : component_classes) expect_registered(c);
     EXPECT_EQ(beside_program(L"quellar2mrapi.dll"),
               registered_path(std::wstring(L"TypeLib\\") + component_libid + L"\\7.0\\409\\win64"));
-    for (const wchar_t* iid : component_interfaces)
+    for (const wchar_t* iid : component_interfaces) {
         EXPECT_EQ(component_libid, registry_text(std::wstring(L"Interface\\") + iid + L"\\TypeLib")) << narrow(iid);
+        EXPECT_EQ(L"{00020424-0000-0000-C000-000000000046}",
+                  registry_text(std::wstring(L"Interface\\") + iid + L"\\ProxyStubClsid32"));
+    }
 }
 
 class library_module {

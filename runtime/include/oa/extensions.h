@@ -29,13 +29,16 @@ OLEAUTO_DECLARE_IID(IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00,
 OLEAUTO_DECLARE_IID(IErrorInfo, 0x1CF2B120, 0x547D, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19);
 OLEAUTO_DECLARE_IID(ICreateErrorInfo, 0x22F03340, 0x547D, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19);
 
-// Registration of an in-process class (CLSID, InprocServer32 with its threading model,
-// ProgID and version-independent ProgID) and of a type library; paths are UTF-8.
+#if !defined(_WIN32)
+// The project's registry file: an in-process class (CLSID, InprocServer32 with its
+// threading model, ProgID and version-independent ProgID) and a type library; paths are
+// UTF-8. Libraries register through oa/registration.h, which writes these on this system.
 STDAPI OaRegisterClass(REFCLSID clsid, const char* progid, const char* versionIndependentProgid,
                        const char* libraryPath, const char* threadingModel);
 STDAPI OaUnregisterClass(REFCLSID clsid);
 STDAPI OaRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, const char* name, const char* libraryPath);
 STDAPI OaUnregisterTypeLib(REFGUID libid, WORD major, WORD minor);
+#endif
 // The class a ProgID names, as the standard runtime finds it: the ProgID's own class,
 // else the class of the version its CurVer names (a version-independent ProgID).
 STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid);

@@ -18,6 +18,10 @@ namespace oa {
 // library); DllCanUnloadNow answers from it.
 inline std::atomic<long> module_count{0};
 inline HRESULT can_unload_now() noexcept { return module_count.load() == 0 ? S_OK : S_FALSE; }
+// The class objects among them. A script engine may keep the class object behind a
+// creation for as long as it lives; what a script left alive is the rest.
+inline std::atomic<long> class_object_count{0};
+inline long live_beside_class_objects() noexcept { return module_count.load() - class_object_count.load(); }
 
 namespace detail {
 template <class I> constexpr bool is_dispatch = std::is_base_of_v<IDispatch, I> && !std::is_same_v<I, IDispatch>;
@@ -130,6 +134,8 @@ template <class T, class... Args> com_ptr<T> make_self(Args&&... args) {
 template <class T> class class_factory final : public implements<class_factory<T>, IClassFactory> {
 public:
     static constexpr std::u16string_view class_name = u"ClassFactory";
+    class_factory() noexcept { ++class_object_count; }
+    ~class_factory() override { --class_object_count; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;

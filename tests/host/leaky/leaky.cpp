@@ -2,6 +2,7 @@
 // forever, so that the host's leak check has something to find.
 #include <emulator/mrlib.h>
 #include <oa/dispatch.h>
+#include <oa/registration.h>
 
 #include <vector>
 
@@ -51,11 +52,13 @@ public:
 
 }  // namespace
 
+const oa::reg::coclass_entry leaky_classes[] = {{CLSID_Leaky, "leaky test double", "q2mrtest.Leaky", "q2mrtest.Leaky"}};
+const oa::reg::library leaky_library{"leaky.dll", leaky_classes};
+
 LEAKY_EXPORT HRESULT DllRegisterServer() {
-    const char* path = OaModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer));
-    return OaRegisterClass(CLSID_Leaky, "q2mrtest.Leaky", "q2mrtest.Leaky", path, "Apartment");
+    return oa::reg::register_server(leaky_library, reinterpret_cast<const void*>(&DllRegisterServer));
 }
-LEAKY_EXPORT HRESULT DllUnregisterServer() { return OaUnregisterClass(CLSID_Leaky); }
+LEAKY_EXPORT HRESULT DllUnregisterServer() { return oa::reg::unregister_server(leaky_library); }
 LEAKY_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;

@@ -1,0 +1,54 @@
+#include <host/windows/activation.h>
+
+#include <oa/text.h>
+
+namespace q2mrhost::windows {
+
+std::wstring host_folder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return L".\\";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+std::optional<activation> activation::beside_host(const wchar_t* manifest, std::string& why) {
+    const std::wstring folder = host_folder();
+    const std::wstring source = folder + manifest;
+    const auto named = [&source] {
+        return oa::utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(source.c_str()), source.size()));
+    };
+    if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        why = "the manifest " + named() + " is missing: the host, its libraries and their manifests belong together";
+        return std::nullopt;
+    }
+    ACTCTXW description{};
+    description.cbSize = sizeof description;
+    description.dwFlags = ACTCTX_FLAG_ASSEMBLY_DIRECTORY_VALID;
+    description.lpSource = source.c_str();
+    description.lpAssemblyDirectory = folder.c_str();
+    unique_context context(CreateActCtxW(&description));
+    if (context.get() == INVALID_HANDLE_VALUE) {
+        (void)context.release();
+        why = "cannot make the activation context of " + named() + " (error " + std::to_string(GetLastError()) + ")";
+        return std::nullopt;
+    }
+    ULONG_PTR cookie = 0;
+    if (!ActivateActCtx(context.get(), &cookie)) {
+        why = "cannot activate the context of " + named() + " (error " + std::to_string(GetLastError()) + ")";
+        return std::nullopt;
+    }
+    return activation(std::move(context), cookie);
+}
+
+activation::~activation() {
+    if (context_) DeactivateActCtx(0, cookie_);
+}
+
+}  // namespace q2mrhost::windows

@@ -1,0 +1,129 @@
+#!/bin/sh
+# The Windows packages under Wine, each run in a fresh prefix of its own (WINEPREFIX),
+# copied from the build's empty one:
+#   package.sh msi TEMPLATE BUILD SCRIPTS FIXTURE
+#     regsvr32 of the packaged library, then the MSI: the same registry rows; every member
+#     through the stock cscript; a multithreaded client through the proxies; upgrade in
+#     place, the downgrade refused; uninstall leaves no key or file and creation fails.
+#   package.sh scriptkit TEMPLATE BUILD SCRIPTS FIXTURE
+#     the script kit in a prefix where another library owns mrlib.api: installing and
+#     running with --server write nothing, and the other library is never used.
+set -u
+: "${WINEPREFIX:?WINEPREFIX names the prefix}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+what=$1 template=$2 build=$3 scripts=$4 fixture=$5
+bin=$build/bin
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+scratch=$WINEPREFIX.scratch
+win() { printf 'Z:%s' "$1" | tr / '\\'; }
+fail() { echo "FAILED: $*"; exit 1; }
+step() { echo "ok: $*"; }
+w() { wine "$@" </dev/null 2>>"$scratch/wine.log"; }
+
+wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX=$template wineserver -w  # the empty prefix's registry is on disk once its server ends
+rm -rf "$WINEPREFIX" "$scratch"
+mkdir -p "$scratch"
+cp -a "$template" "$WINEPREFIX" || fail "cannot copy the empty prefix $template"
+wineserver -p </dev/null >>"$scratch/wine.log" 2>&1
+trap 'wineserver -k >/dev/null 2>&1' EXIT
+
+# The classes' keys as sorted lines "KEY" and "KEY|NAME=VALUE", without the installer's
+# own bookkeeping under Installer.
+snapshot() {
+    rm -f "$WINEPREFIX/drive_c/snapshot.reg"
+    w reg export HKCR 'C:\snapshot.reg' /y >/dev/null || fail "reg export"
+    iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/snapshot.reg" | tr -d '\r' | awk '
+        /^\[/ { key = substr($0, 2, length($0) - 2); skip = key ~ /^HKEY_CLASSES_ROOT\\Installer(\\|$)/; if (!skip) print key; next }
+        skip || /^$/ || /^\xEF\xBB\xBF/ || /^Windows Registry/ { next }
+        { line = $0; while (line ~ /\\$/ && (getline more) > 0) line = substr(line, 1, length(line) - 1) more; print key "|" line }' |
+        sort >"$1"
+}
+added() { comm -13 "$1" "$2"; }
+
+case $what in
+msi)
+    msi=$build/quellar2mrapi-$version-x64.msi
+    later=$build/tests/windows/quellar2mrapi-2.1.0.0-x64.msi
+    folder="$WINEPREFIX/drive_c/Program Files/quellar2mrapi"
+    # The stock cscript registers its own type library on its first run.
+    : >"$scratch/empty.vbs" && w cscript //nologo "$(win "$scratch/empty.vbs")"
+    snapshot "$scratch/empty"
+
+    # Self-registration of the very file the package installs, at the path it installs to.
+    mkdir -p "$folder" && cp "$build/package/quellar2mrapi.dll" "$folder/"
+    w regsvr32 /s 'C:\Program Files\quellar2mrapi\quellar2mrapi.dll' || fail "regsvr32"
+    snapshot "$scratch/regsvr32"
+    w regsvr32 /u /s 'C:\Program Files\quellar2mrapi\quellar2mrapi.dll' || fail "regsvr32 /u"
+    snapshot "$scratch/unregistered"
+    cmp -s "$scratch/empty" "$scratch/unregistered" || { added "$scratch/unregistered" "$scratch/empty"; fail "unregistering left keys"; }
+    rm -rf "$folder"
+
+    w msiexec /i "$(win "$msi")" /qn || fail "msiexec /i $msi: exit $?"
+    [ -f "$folder/quellar2mrapi.dll" ] || fail "the component is not in C:\\Program Files\\quellar2mrapi"
+    snapshot "$scratch/installed"
+    added "$scratch/empty" "$scratch/regsvr32" >"$scratch/rows.regsvr32"
+    added "$scratch/empty" "$scratch/installed" >"$scratch/rows.msi"
+    [ -s "$scratch/rows.msi" ] || fail "the installer wrote no registry rows"
+    diff "$scratch/rows.regsvr32" "$scratch/rows.msi" || fail "the installer's rows differ from regsvr32's"
+    step "installed; its $(wc -l <"$scratch/rows.msi") registry lines are regsvr32's"
+
+    w regsvr32 /s "$(win "$bin/mrlib.dll")" || fail "regsvr32 mrlib.dll"
+    w cscript //nologo "$(win "$scripts/component.vbs")" "$(win "$fixture")" "$(win "$scratch")" >"$scratch/cscript.out"
+    grep -Eq '^RESULT: [0-9]+ passed, 0 failed' "$scratch/cscript.out" && ! grep -q '^FAIL' "$scratch/cscript.out" ||
+        { cat "$scratch/cscript.out"; fail "the VBScript suite through cscript"; }
+    step "$(grep '^RESULT' "$scratch/cscript.out") through the stock cscript"
+    w "$bin/test_windows_proxies.exe" >"$scratch/proxies.out" || { cat "$scratch/proxies.out"; fail "the multithreaded client"; }
+    step "a multithreaded client through the proxies"
+
+    w msiexec /i "$(win "$later")" /qn || fail "upgrade to 2.1.0.0: exit $?"
+    rm -f "$WINEPREFIX/drive_c/products.reg"
+    w reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 'C:\products.reg' /y >/dev/null
+    products=$(iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/products.reg" | tr -d '\r')
+    [ "$(printf '%s\n' "$products" | grep -c '^"DisplayName"="quellar2mrapi"$')" = 1 ] || fail "not one product after the upgrade"
+    printf '%s\n' "$products" | grep -q '^"DisplayVersion"="2.1.0.0"$' || fail "the upgrade did not install 2.1.0.0"
+    w "$bin/test_windows_proxies.exe" >"$scratch/proxies.out" || fail "the component after the upgrade"
+    step "upgraded in place to 2.1.0.0"
+
+    w msiexec /i "$(win "$msi")" /qn /l*v 'C:\downgrade.log' && fail "the downgrade to $version was installed"
+    # Refused by the launch condition that carries the message a person sees.
+    grep -aq 'LaunchConditions. Return value 0' "$WINEPREFIX/drive_c/downgrade.log" || fail "the downgrade failed otherwise"
+    msiinfo export "$msi" LaunchCondition | grep -q '^NOT WIX_DOWNGRADE_DETECTED	A newer version of quellar2mrapi is already installed' ||
+        fail "the package's downgrade refusal does not say why"
+    step "the downgrade to $version is refused"
+
+    w msiexec /x "$(win "$later")" /qn || fail "msiexec /x: exit $?"
+    w regsvr32 /u /s "$(win "$bin/mrlib.dll")"
+    printf 'On Error Resume Next\nSet s = CreateObject("quellar2mrapi.t2mrapp")\nWScript.Echo Err.Number\n' >"$scratch/create.vbs"
+    [ "$(w cscript //nologo "$(win "$scratch/create.vbs")" | tr -d '\r')" = 429 ] || fail "creation after uninstalling is not 429"
+    snapshot "$scratch/uninstalled"
+    cmp -s "$scratch/empty" "$scratch/uninstalled" || { added "$scratch/empty" "$scratch/uninstalled"; fail "uninstalling left keys"; }
+    [ ! -e "$folder" ] || fail "uninstalling left $folder"
+    step "uninstalled: creation fails with 429, no key and no file left"
+    ;;
+scriptkit)
+    kit=$build/quellar2mrapi-scriptkit-$version-x64.msi
+    # Another library owns mrlib.api, and its file is gone: using it would fail.
+    mkdir -p "$WINEPREFIX/drive_c/other" && cp "$bin/foreign/mrlib.dll" "$WINEPREFIX/drive_c/other/"
+    w regsvr32 /s 'C:\other\mrlib.dll' || fail "regsvr32 of the other library"
+    rm "$WINEPREFIX/drive_c/other/mrlib.dll"
+    snapshot "$scratch/before"
+    w msiexec /i "$(win "$kit")" /qn || fail "msiexec /i $kit: exit $?"
+    snapshot "$scratch/installed"
+    cmp -s "$scratch/before" "$scratch/installed" || { added "$scratch/before" "$scratch/installed"; fail "the script kit registered something"; }
+    host="$WINEPREFIX/drive_c/Program Files/quellar2mrapi-scriptkit/q2mrhost.exe"
+    [ -f "$host" ] || fail "no host in C:\\Program Files\\quellar2mrapi-scriptkit"
+    step "installed; nothing registered"
+    (cd "$scripts" && w "$host" --server "$(win "$fixture")" component.vbs "$(win "$fixture")" "$(win "$scratch")" \
+        >"$scratch/host.out" 2>"$scratch/host.err")
+    code=$?
+    [ $code = 0 ] && grep -Eq '^RESULT: [0-9]+ passed, 0 failed' "$scratch/host.out" ||
+        { cat "$scratch/host.out" "$scratch/host.err"; fail "the suite through the script kit: exit $code"; }
+    snapshot "$scratch/after"
+    cmp -s "$scratch/installed" "$scratch/after" || { added "$scratch/installed" "$scratch/after"; fail "the run wrote to the registry"; }
+    grep -q '^HKEY_CLASSES_ROOT\\mrlib.api\\CLSID|@="{A8F13D62-7C05-4E9B-942E-6DB1580CF387}"' "$scratch/after" ||
+        fail "the other library's mrlib.api changed"
+    step "$(grep '^RESULT' "$scratch/host.out") with --server, exit 0; the other library's registration untouched and unused"
+    ;;
+*) fail "unknown case $what" ;;
+esac
