@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
 using namespace q2mr_test;
 
 namespace {
@@ -163,6 +170,71 @@ TEST(ComponentLibrary, EveryMemberHasItsPublishedNameKindIdAndPlace) {
     const auto& m = quellar2mrapi::t2mrapp::description().members;
     EXPECT_EQ(VT_I4, m[26].params[0].vt);
     EXPECT_EQ(VT_VARIANT, m[17].params[0].vt);
+}
+
+// The script writers' reference, made from the IDL, against the interfaces that the
+// dispatcher serves: each class's table lists every member once (a property's get and put
+// together), in dispatch-table order, with kind, dispatch id, arguments and result, and
+// nothing else; each member has its own section.
+struct reference_section {
+    std::vector<std::string> rows, headings;
+};
+
+reference_section section_of(const std::string& reference, const std::string& interface_name) {
+    reference_section section;
+    std::istringstream lines(reference);
+    bool inside = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("## ", 0) == 0) inside = line.find("(interface `" + interface_name + "`)") != std::string::npos;
+        if (!inside) continue;
+        if (line.rfind("| ", 0) == 0 && line.find(" | `") != std::string::npos) section.rows.push_back(line);
+        if (line.rfind("### ", 0) == 0) section.headings.push_back(line.substr(4));
+    }
+    return section;
+}
+
+std::string automation_type(const oa::disp::param& p) {
+    return p.type_name == u"IDispatch" ? "Object" : oa::utf16_to_utf8(p.type_name);
+}
+
+reference_section expected_section(const oa::disp::interface_desc& desc) {
+    reference_section section;
+    const auto& members = desc.members;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const auto& m = members[i];
+        const std::string name = oa::utf16_to_utf8(m.name);
+        std::string kind = "method", args, result = m.has_result ? automation_type(m.result) : "";
+        if (m.kind != K::method) {
+            // A put and a get under one name are one property.
+            if (i > 0 && members[i - 1].name == m.name) continue;
+            const bool pair = i + 1 < members.size() && members[i + 1].name == m.name;
+            kind = pair ? "property get+put" : m.kind == K::get ? "property get" : "property put";
+            if (m.kind == K::put) result = automation_type(m.params.at(0));
+        } else {
+            for (const auto& p : m.params)
+                args += (args.empty() ? "`" : ", `") + oa::utf16_to_utf8(p.name) + "` " + automation_type(p);
+        }
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%08lX", static_cast<unsigned long>(m.id));
+        const char* none = "\xE2\x80\x94";  // the em dash of an empty cell
+        section.rows.push_back("| " + kind + " | `" + name + "` | " + id + " | " + (args.empty() ? none : args) +
+                               " | " + (result.empty() ? none : result) + " |");
+        section.headings.push_back("`" + name + "`");
+    }
+    return section;
+}
+
+TEST(reference, matches_interface) {
+    std::ifstream file(Q2MR_REFERENCE);
+    ASSERT_TRUE(file) << Q2MR_REFERENCE;
+    const std::string reference{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    for (const auto* desc : {&quellar2mrapi::t2mrapp::description(), &quellar2mrapi::t2DataClass::description()}) {
+        SCOPED_TRACE(oa::utf16_to_utf8(desc->name));
+        const reference_section expected = expected_section(*desc);
+        const reference_section found = section_of(reference, oa::utf16_to_utf8(desc->name));
+        EXPECT_EQ(expected.rows, found.rows);
+        EXPECT_EQ(expected.headings, found.headings);
+    }
 }
 
 }  // namespace

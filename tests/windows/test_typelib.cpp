@@ -204,6 +204,36 @@ TEST(TypeLibrary, TheComponentsEmbeddedLibraryAgreesWithItsDescriptions) {
 TEST(TypeLibrary, TheEmulatedLibrarysEmbeddedLibraryAgreesWithItsDescriptions) {
     expect_same_library(L"mrlib.dll", *mremu::type_library());
 }
+
+// Object browsers and script editors show these help strings to script writers.
+TEST(TypeLibrary, TheComponentsLibraryHasAHelpStringForItselfEveryTypeAndEveryMember) {
+    oa::com_ptr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, LoadTypeLibEx(beside_program(L"quellar2mrapi.dll").c_str(), REGKIND_NONE, lib.put()));
+    oa::unique_bstr help;
+    ASSERT_EQ(S_OK, lib->GetDocumentation(-1, nullptr, help.put(), nullptr, nullptr));
+    EXPECT_FALSE(oa::view(help.get()).empty()) << "the library";
+    for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+        oa::com_ptr<ITypeInfo> info;
+        ASSERT_EQ(S_OK, lib->GetTypeInfo(i, info.put()));
+        const std::string type = utf8(name_of(info.get()));
+        ASSERT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, nullptr, help.put(), nullptr, nullptr));
+        EXPECT_FALSE(oa::view(help.get()).empty()) << type;
+        TYPEATTR* attr = nullptr;
+        ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+        const UINT functions = attr->cFuncs;
+        info->ReleaseTypeAttr(attr);
+        for (UINT k = 0; k < functions; ++k) {
+            FUNCDESC* f = nullptr;
+            ASSERT_EQ(S_OK, info->GetFuncDesc(k, &f));
+            const MEMBERID id = f->memid;
+            const bool inherited = f->wFuncFlags & FUNCFLAG_FRESTRICTED;  // IUnknown's and IDispatch's
+            info->ReleaseFuncDesc(f);
+            if (inherited) continue;
+            ASSERT_EQ(S_OK, info->GetDocumentation(id, nullptr, help.put(), nullptr, nullptr));
+            EXPECT_FALSE(oa::view(help.get()).empty()) << type << "." << utf8(name_of(info.get(), id));
+        }
+    }
+}
 #endif
 
 }  // namespace
