@@ -1,6 +1,7 @@
 // Emulator: the control class. Its calls are not journaled and take no faults.
 #include <emulator/objects.h>
 #include <emulator/operation.h>
+#include <emulator/replay.h>
 
 #include <cmath>
 #include <cstdint>
@@ -92,6 +93,14 @@ HRESULT emulator_object::TraceCalls(VARIANT_BOOL on) {
         auto lock = st.lock();
         st.trace_calls(on != VARIANT_FALSE);
     });
+}
+
+HRESULT emulator_object::ReplayCassette(BSTR path) {
+    return call([&] { replay::start(path_of(path)); });
+}
+
+HRESULT emulator_object::ReplayOutcome(BSTR* outcome) {
+    return call([&] { *outcome = oa::make_bstr(replay::outcome()).release(); }, outcome);
 }
 
 HRESULT emulator_object::LiveObjects(BSTR className, LONG* count) {

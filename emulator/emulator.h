@@ -30,6 +30,13 @@ struct IEmulator : IDispatch {
     // Also writes each journal line to standard error as the call is made, whether a
     // journal file is open or not (passwords masked as in the journal).
     virtual HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) = 0;
+    // From now on every call into the library is answered from the cassette (recorded by a
+    // host's --record) instead of the servers; it is read and checked first (bad_cassette,
+    // naming the line).
+    virtual HRESULT STDMETHODCALLTYPE ReplayCassette(BSTR path) = 0;
+    // The replay's first divergence, or the recorded calls that were not made; the empty
+    // text when the cassette played whole.
+    virtual HRESULT STDMETHODCALLTYPE ReplayOutcome(BSTR* outcome) = 0;
 };
 
 inline constexpr CLSID CLSID_Emulator{0x48F5D87D, 0xD2B8, 0x435A, {0xBF, 0x87, 0xE4, 0x78, 0xAB, 0xB2, 0x60, 0x4D}};
@@ -62,6 +69,8 @@ constexpr HRESULT bad_json = hresult_of(0x80040221);
 constexpr HRESULT schema_error = hresult_of(0x80040222);
 constexpr HRESULT write_failed = hresult_of(0x80040223);       // state or journal file cannot be written
 constexpr HRESULT bad_argument = hresult_of(0x80040224);       // unknown operation or class name, bad times
+constexpr HRESULT bad_cassette = hresult_of(0x80040225);       // a cassette that cannot be read
+constexpr HRESULT replay_diverged = hresult_of(0x80040226);    // a call other than the recorded one
 }  // namespace errors
 
 }  // namespace mremu

@@ -1,6 +1,7 @@
 // The library frame: the classes' descriptions (read by the dispatcher and the type
 // information alike), class objects and unloading. Registration: registration.cpp.
 #include <emulator/objects.h>
+#include <emulator/replay.h>
 
 #include <algorithm>
 #include <climits>
@@ -168,6 +169,8 @@ const interface_desc& emulator_interface() {
             method<&I::LiveObjects>(6, u"LiveObjects", u"String className", u"Long"),
             sub<&I::Reset>(7, u"Reset", u""),
             sub<&I::TraceCalls>(8, u"TraceCalls", u"Boolean on"),
+            sub<&I::ReplayCassette>(9, u"ReplayCassette", u"String path"),
+            method<&I::ReplayOutcome>(10, u"ReplayOutcome", u"", u"String"),
         }};
     return desc;
 }
@@ -227,6 +230,9 @@ MREMU_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     try {
+        // While replaying, the classes make the cassette's objects.
+        if (replay::active() && clsid == MRLIBLib::CLSID_api) return replay::class_object("mrlib.api", iid, ppv);
+        if (replay::active() && clsid == MRLIBLib::CLSID_User) return replay::class_object("mrlib.User", iid, ppv);
         if (clsid == MRLIBLib::CLSID_api) return factory_for<api_object>(iid, ppv);
         if (clsid == MRLIBLib::CLSID_User) return factory_for<user_object>(iid, ppv);
         if (clsid == CLSID_Emulator) return factory_for<emulator_object>(iid, ppv);

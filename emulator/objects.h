@@ -278,6 +278,8 @@ public:
     HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
     HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) override;
+    HRESULT STDMETHODCALLTYPE ReplayCassette(BSTR path) override;
+    HRESULT STDMETHODCALLTYPE ReplayOutcome(BSTR* outcome) override;
     // InjectFault late-bound: the HRESULT as any whole number from -2^31 to 2^32-1.
     HRESULT inject_fault_late(BSTR op, const VARIANT& hresult, BSTR description, LONG times);
 

@@ -1,5 +1,6 @@
 // q2mrhost: runs a Lua automation script against the component and the emulated change
 // server. q2mrhost --help (options.cpp) tells the command line and the exit codes.
+#include <cassette/recorder.h>
 #include <host/dialog_input.h>
 #include <host/options.h>
 #include <host/script.h>
@@ -106,6 +107,10 @@ int run(const options& o) {
         std::cerr << "q2mrhost: cannot write the state file there: " << why << "\n";
         return exit_usage;
     }
+    if (o.record && !output_path_usable(*o.record, why)) {
+        std::cerr << "q2mrhost: cannot write the cassette there: " << why << "\n";
+        return exit_usage;
+    }
     std::vector<std::pair<std::u16string, std::u16string>> answers;
     if (o.dialog_input && !q2mrhost::read_dialog_answers(*o.dialog_input, answers, why)) {
         std::cerr << "q2mrhost: cannot read the dialog input " << why << "\n";
@@ -126,6 +131,21 @@ int run(const options& o) {
     if (o.server)
         if (HRESULT f = emulator->LoadFixture(bstr_of(*o.server).get()); FAILED(f)) {
             std::cerr << "q2mrhost: " << describe(f) << "\n";
+            return exit_usage;
+        }
+    if (o.replay)
+        if (HRESULT f = emulator->ReplayCassette(bstr_of(*o.replay).get()); FAILED(f)) {
+            std::cerr << "q2mrhost: " << describe(f) << "\n";
+            return exit_usage;
+        }
+    std::optional<cassette::recorder> recording;
+    if (o.record) try {
+            recording.emplace(*o.record, std::initializer_list<std::u16string_view>{u"mrlib.api", u"mrlib.User"});
+        } catch (const platform::file_error& e) {
+            std::cerr << "q2mrhost: cannot write the cassette " << e.detail() << "\n";
+            return exit_usage;
+        } catch (const oa::com_error& e) {
+            std::cerr << "q2mrhost: cannot record: " << oa::utf16_to_utf8(e.description()) << "\n";
             return exit_usage;
         }
     if (o.journal)
@@ -161,6 +181,20 @@ int run(const options& o) {
             std::cerr << "q2mrhost: " << describe(f) << "\n";
             if (status == 0) status = exit_script_failed;
         }
+    if (recording) try {
+            recording->finish();
+        } catch (const platform::file_error& e) {
+            std::cerr << "q2mrhost: cannot write the cassette " << e.detail() << "\n";
+            status = exit_script_failed;
+        }
+    recording.reset();
+    if (o.replay) {
+        oa::unique_bstr outcome;
+        if (SUCCEEDED(emulator->ReplayOutcome(outcome.put())) && !oa::view(outcome.get()).empty()) {
+            std::cerr << oa::utf16_to_utf8(oa::view(outcome.get())) << "\n";
+            status = exit_script_failed;
+        }
+    }
     forms::on_no_display(nullptr);
 
     CoFreeUnusedLibraries();

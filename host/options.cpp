@@ -21,6 +21,13 @@ Options:
                          mode 0600: it holds passwords); its folder is checked first
   --trace                write every library call on standard error as it is made, in
                          the journal's form, passwords masked
+  --record CASSETTE      write every call the component makes into the library the
+                         registry names (mrlib.api, mrlib.User) to CASSETTE: JSON Lines,
+                         mode 0600, passwords masked
+  --replay CASSETTE      the emulated library answers every call from CASSETTE instead of
+                         its servers; a call other than the recorded one fails, and the
+                         host exits 1 with that line on standard error, as it does when
+                         recorded calls are left unplayed; not with --server
   -e CODE                run CODE before the script (may be repeated; the script is
                          optional then)
   --dialog-input FILE    testing aid for unattended runs: answer the "Admin" login dialog
@@ -32,8 +39,9 @@ Options:
 Exit codes:
   0  the script ran to its end (or os.exit(0)); os.exit(N) gives N
   1  the script failed: "SCRIPT:LINE: NUMBER: DESCRIPTION" on standard error; also when
-     the journal or the state file could not be written
-  2  usage, fixture, script or output-path error, found before the script runs
+     the journal, the state file or the cassette could not be written, and when a replay
+     diverged or left calls unplayed
+  2  usage, fixture, cassette, script or output-path error, found before the script runs
   3  objects left alive after the script (the host names them)
 
 In the script:
@@ -74,6 +82,8 @@ command_line parse_command_line(int argc, char** argv) {
                                            : a == "--journal"      ? &o.journal
                                            : a == "--state-out"    ? &o.state_out
                                            : a == "--dialog-input" ? &o.dialog_input
+                                           : a == "--record"       ? &o.record
+                                           : a == "--replay"       ? &o.replay
                                                                    : nullptr;
         if (slot) {
             if (*slot) return fail(a + " is given twice");
@@ -102,6 +112,8 @@ command_line parse_command_line(int argc, char** argv) {
     if (i < argc) o.script = argv[i++];
     for (; i < argc; ++i) o.args.emplace_back(argv[i]);
     if (!o.script && o.chunks.empty()) return fail("no script given");
+    if (o.replay && o.server) return fail("--server and --replay exclude each other");
+    if (o.replay && o.record) return fail("--record and --replay exclude each other");
     c.what = command_line::action::run;
     return c;
 }

@@ -8,7 +8,7 @@
 namespace q2mrhost {
 
 struct options {
-    std::optional<std::string> server, journal, state_out, dialog_input;
+    std::optional<std::string> server, journal, state_out, dialog_input, record, replay;
     bool trace = false;
     std::vector<std::string> chunks;  // -e CODE, in order
     std::optional<std::string> script;

@@ -1,6 +1,7 @@
 // q2mrhost.exe: runs a VBScript (.vbs) or JScript (.js) file on the system's script
 // engines against the component and the emulated change server, with the Lua host's
 // command line, steps around the script and exit codes.
+#include <cassette/recorder.h>
 #include <host/options.h>
 #include <host/windows/activation.h>
 #include <host/windows/console.h>
@@ -30,7 +31,8 @@ constexpr int exit_left_alive = 3;
 constexpr std::size_t script_size_limit = std::size_t{64} << 20;
 
 constexpr const char* usage_line =
-    "usage: q2mrhost [--server FIXTURE.json] [--journal FILE] [--state-out FILE] [--trace] SCRIPT.vbs|SCRIPT.js [ARG...]\n";
+    "usage: q2mrhost [--server FIXTURE.json | --replay CASSETTE] [--record CASSETTE] [--journal FILE] [--state-out FILE]\n"
+    "                [--trace] SCRIPT.vbs|SCRIPT.js [ARG...]\n";
 
 constexpr const char* help_text = R"(Runs a VBScript (.vbs) or JScript (.js) file on the system's script engines against
 the quellar2mrapi component beside the host and a change-server library.
@@ -53,14 +55,22 @@ Options:
                          the journal's form, passwords masked
                          (--journal, --state-out and --trace need the emulated server:
                          --server, or the emulated library registered on the machine)
+  --record CASSETTE      write every call the component makes into the library the machine
+                         has registered (mrlib.api, mrlib.User) to CASSETTE: JSON Lines,
+                         readable by its owner only, passwords masked
+  --replay CASSETTE      the emulated library beside the host answers every call from
+                         CASSETTE instead of its servers; a call other than the recorded one
+                         fails, and the host exits 1 with that line on standard error, as
+                         it does when recorded calls are left unplayed; not with --server
   --help, --version      this text; the component's version
   --                     the next argument is the script
 
 Exit codes:
   0  the script ran to its end (or WScript.Quit 0); WScript.Quit N gives N
   1  the script failed: "SCRIPT:LINE: NUMBER: DESCRIPTION" on standard error; also when
-     the journal or the state file could not be written
-  2  usage, fixture, script or output-path error, found before the script runs
+     the journal, the state file or the cassette could not be written, and when a replay
+     diverged or left calls unplayed
+  2  usage, fixture, cassette, script or output-path error, found before the script runs
   3  objects left alive after the script (the host names them)
 
 In the script, the object WScript: Echo, Arguments (Count, length, Item, the default
@@ -177,9 +187,14 @@ int run(const options& o) {
         say("cannot write the state file there: " + why);
         return exit_usage;
     }
+    if (o.record && !output_path_usable(*o.record, why)) {
+        say("cannot write the cassette there: " + why);
+        return exit_usage;
+    }
+    const bool emulated = o.server || o.replay;
     // The whole run, the engine's creation included, sees the classes beside the host.
     const std::optional<activation> beside =
-        activation::beside_host(o.server ? L"q2mrhost-server.manifest" : L"q2mrhost-component.manifest", why);
+        activation::beside_host(emulated ? L"q2mrhost-server.manifest" : L"q2mrhost-component.manifest", why);
     if (!beside) {
         say(why);
         return exit_usage;
@@ -198,8 +213,8 @@ int run(const options& o) {
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(emulator_class, nullptr, CLSCTX_INPROC_SERVER, iid_of<mremu::IEmulator>(),
                               emulator.put_void());
-    if (FAILED(hr) && (o.server || o.journal || o.state_out || o.trace)) {
-        say(std::string(o.server ? "cannot load the emulated change server beside the host: "
+    if (FAILED(hr) && (emulated || o.journal || o.state_out || o.trace)) {
+        say(std::string(emulated ? "cannot load the emulated change server beside the host: "
                                  : "--journal, --state-out and --trace need the emulated change server (--server): ") +
             describe(hr));
         return exit_usage;
@@ -215,6 +230,21 @@ int run(const options& o) {
             return exit_usage;
         }
     if (o.trace) emulator->TraceCalls(VARIANT_TRUE);
+    if (o.replay)
+        if (HRESULT f = emulator->ReplayCassette(bstr_of(*o.replay).get()); FAILED(f)) {
+            say(describe(f));
+            return exit_usage;
+        }
+    std::optional<cassette::recorder> recording;
+    if (o.record) try {
+            recording.emplace(*o.record, std::initializer_list<std::u16string_view>{u"mrlib.api", u"mrlib.User"});
+        } catch (const platform::file_error& e) {
+            say("cannot write the cassette " + e.detail());
+            return exit_usage;
+        } catch (const oa::com_error& e) {
+            say("cannot record: " + oa::utf16_to_utf8(e.description()));
+            return exit_usage;
+        }
 
     script_facts facts;
     facts.full_name = full_path_of(*o.script);
@@ -237,6 +267,20 @@ int run(const options& o) {
             say(describe(f));
             if (status == 0) status = exit_script_failed;
         }
+    if (recording) try {
+            recording->finish();
+        } catch (const platform::file_error& e) {
+            say("cannot write the cassette " + e.detail());
+            status = exit_script_failed;
+        }
+    recording.reset();
+    if (o.replay) {
+        oa::unique_bstr outcome;
+        if (SUCCEEDED(emulator->ReplayOutcome(outcome.put())) && !oa::view(outcome.get()).empty()) {
+            write_bytes(standard::error, oa::utf16_to_utf8(oa::view(outcome.get())) + "\n");
+            status = exit_script_failed;
+        }
+    }
 
     CoFreeUnusedLibraries();
     const LONG alive = emulator ? live_objects(emulator.get(), u"") : 0;

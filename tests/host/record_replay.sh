@@ -1,0 +1,57 @@
+#!/bin/sh
+# A Lua session recorded against the emulated library's second build (its own ids, as an
+# installed library that is not ours), then replayed offline by the first:
+#   record_replay.sh HOST FOREIGN_REGISTRY SCRIPT FIXTURE SCRATCH
+# The same output and exit code; the cassette's mode 0600 and no password in it; a script
+# changed by one argument caught at that call; cassettes cut short or corrupted refused
+# before the script runs; recorded calls left unplayed reported.
+set -u
+host=$1 foreign=$2 script=$3 fixture=$4 scratch=$5
+rm -rf "$scratch" && mkdir -p "$scratch"
+tape=$scratch/session.jsonl
+status=0
+fail() { echo "FAILED: $*"; status=1; }
+
+OLEAUTO_REGISTRY=$foreign "$host" --server "$fixture" --record "$tape" "$script" >"$scratch/recorded.out" 2>&1
+echo $? >"$scratch/recorded.code"
+OLEAUTO_REGISTRY= "$host" --replay "$tape" "$script" >"$scratch/replayed.out" 2>&1
+echo $? >"$scratch/replayed.code"
+for part in out code; do
+    cmp -s "$scratch/recorded.$part" "$scratch/replayed.$part" || { diff "$scratch/recorded.$part" "$scratch/replayed.$part"; fail "replayed $part"; }
+done
+[ "$(stat -c %a "$tape")" = 600 ] || fail "the cassette's mode is $(stat -c %a "$tape")"
+grep -q '"op":"AddUsers"' "$tape" || fail "the session's calls are missing"
+# The passwords the script gives, and every password argument masked.
+grep -q -e s3cret -e pw1 "$tape" && fail "a password is in the cassette"
+grep -E '"op":"(appLogin|AdminLogin|SetUserInfo)"' "$tape" | grep -v '"args":\[\["BSTR","[^"]*"\],\["BSTR","\*\*\*"\]' &&
+    fail "a password argument is not masked"
+
+# One argument changed: the call that first carries it fails, and the host says so.
+call=$(grep -n '"op":"SetUserInfo","args":\[\["BSTR","kim"\]' "$tape" | head -1 | cut -d: -f1)
+sed 's/"kim"/"lee"/' "$script" >"$scratch/changed.lua"
+OLEAUTO_REGISTRY= "$host" --replay "$tape" "$scratch/changed.lua" >/dev/null 2>"$scratch/changed.err"
+code=$?
+expected="replay: call $((call - 1)) SetUserInfo argument 1 is \"lee\", recorded \"kim\""
+[ $code = 1 ] && grep -qxF "$expected" "$scratch/changed.err" || { cat "$scratch/changed.err"; fail "divergence: exit $code, wanted the line $expected"; }
+
+# Cassettes that cannot be read are refused before the script runs, naming the line.
+head -c $(($(wc -c <"$tape") - 20)) "$tape" >"$scratch/truncated.jsonl"
+sed '3s/"on":"api#1"/"on":"api#9"/' "$tape" >"$scratch/corrupted.jsonl"
+sed '1s/"version":1/"version":7/' "$tape" >"$scratch/version.jsonl"
+for bad in truncated corrupted version; do
+    OLEAUTO_REGISTRY= "$host" --replay "$scratch/$bad.jsonl" "$script" >"$scratch/$bad.out" 2>&1
+    code=$?
+    [ $code = 2 ] && grep -q "$bad.jsonl:[0-9]*: " "$scratch/$bad.out" && ! grep -q Connect "$scratch/$bad.out" ||
+        { cat "$scratch/$bad.out"; fail "the $bad cassette: exit $code"; }
+done
+
+"$host" --server "$fixture" --replay "$tape" "$script" >/dev/null 2>&1
+[ $? = 2 ] || fail "--server with --replay was not refused"
+
+# Recorded calls that were not made.
+OLEAUTO_REGISTRY= "$host" --replay "$tape" -e 'x = 1' >"$scratch/unplayed.out" 2>&1
+code=$?
+[ $code = 1 ] && grep -q '^replay: [0-9]* recorded calls were not made, from call 1 new$' "$scratch/unplayed.out" ||
+    { cat "$scratch/unplayed.out"; fail "unplayed calls: exit $code"; }
+[ $status = 0 ] && echo "$(($(wc -l <"$tape") - 1)) calls recorded and replayed alike; divergence at call $((call - 1)); bad cassettes refused"
+exit $status
