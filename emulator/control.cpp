@@ -130,6 +130,7 @@ HRESULT emulator_object::Reset() {
         auto lock = st.lock();
         st.servers = default_servers();
         st.injected.clear();
+        replay::stop();
     });
 }
 

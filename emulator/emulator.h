@@ -25,7 +25,7 @@ struct IEmulator : IDispatch {
     // Live objects of one class ("api", "User", "ObjectList", "ObjectData", "Attribute",
     // "Emulator"), or of the five mrlib classes together for the empty text.
     virtual HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) = 0;
-    // Back to the built-in default server, without injected faults.
+    // Back to the built-in default server, without injected faults, not replaying.
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     // Also writes each journal line to standard error as the call is made, whether a
     // journal file is open or not (passwords masked as in the journal).

@@ -281,6 +281,12 @@ void start(const std::string& path) {
     playing = std::move(fresh);
 }
 
+void stop() noexcept {
+    std::unique_ptr<player> ended;
+    const std::lock_guard<std::recursive_mutex> lock(guard);
+    ended = std::move(playing);
+}
+
 bool active() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(guard);
     return playing != nullptr;

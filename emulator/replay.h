@@ -14,6 +14,8 @@ namespace mremu::replay {
 // oa::com_error (errors::bad_cassette) naming the line.
 void start(const std::string& path);
 bool active() noexcept;
+// Back to the servers (Reset).
+void stop() noexcept;
 // The class object of a ProgID while replaying.
 HRESULT class_object(std::string_view progid, REFIID iid, void** ppv);
 // The first divergence, or the calls left unplayed; empty when the cassette played whole.

@@ -3,7 +3,8 @@
 namespace q2mrhost {
 
 const char* usage_line() {
-    return "usage: q2mrhost [--server FIXTURE.json] [--journal FILE] [--state-out FILE] SCRIPT.lua [ARG...]\n"
+    return "usage: q2mrhost [--server FIXTURE.json | --replay CASSETTE] [--record CASSETTE] [--journal FILE]\n"
+           "                [--state-out FILE] SCRIPT.lua [ARG...]\n"
            "       q2mrhost [OPTION...] -e CODE [SCRIPT.lua [ARG...]]\n";
 }
 
