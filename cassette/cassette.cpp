@@ -33,19 +33,18 @@ json array_bytes(const SAFEARRAY* a) {
 
 std::string utf8(BSTR b) { return oa::utf16_to_utf8(oa::view(b)); }
 
-// The block's length: the number in the argument after it, never less than 0.
-long length_after(const DISPPARAMS& p, std::size_t i) {
-    if (i + 1 >= p.cArgs) return 0;
-    const VARIANT& next = p.rgvarg[p.cArgs - 2 - i];
-    long n = next.vt == VT_I2 ? next.iVal : next.vt == VT_I4 ? next.lVal
-           : next.vt == (VT_BYREF | VT_I2) && next.piVal ? *next.piVal
-           : next.vt == (VT_BYREF | VT_I4) && next.plVal ? *next.plVal : 0;
-    return n < 0 ? 0 : n;
-}
-
 bool is_handle(const json& v) { return v.is_string() && v.get<std::string>().find('#') != std::string::npos; }
 
 }  // namespace
+
+long block_length(const DISPPARAMS& p, std::size_t i) noexcept {
+    if (i + 1 >= p.cArgs) return 0;
+    const VARIANT& next = p.rgvarg[p.cArgs - 2 - i];
+    const long n = next.vt == VT_I2 ? next.iVal : next.vt == VT_I4 ? next.lVal
+                 : next.vt == (VT_BYREF | VT_I2) && next.piVal ? *next.piVal
+                 : next.vt == (VT_BYREF | VT_I4) && next.plVal ? *next.plVal : 0;
+    return n < 0 ? 0 : n;
+}
 
 std::string_view class_delivered_by(std::string_view op) noexcept {
     if (op == "AdminLogin" || op == "appLogin") return "User";
@@ -86,14 +85,14 @@ json arguments(std::string_view op, const DISPPARAMS& p, const object_namer& nam
             out.push_back(tagged("BSTR", mask));
         } else if (v.vt == (VT_BYREF | VT_DISPATCH)) {
             json rows = json::array();
-            for (long r = 0; v.ppdispVal && r < length_after(p, i); ++r) rows.push_back(name(v.ppdispVal[r]));
+            for (long r = 0; v.ppdispVal && r < block_length(p, i); ++r) rows.push_back(name(v.ppdispVal[r]));
             out.push_back(tagged("ROWS&", std::move(rows)));
         } else if (v.vt == (VT_BYREF | VT_VARIANT)) {
             json rows = json::array();
-            for (long r = 0; v.pvarVal && r < length_after(p, i); ++r) rows.push_back(value(v.pvarVal[r], name));
+            for (long r = 0; v.pvarVal && r < block_length(p, i); ++r) rows.push_back(value(v.pvarVal[r], name));
             out.push_back(tagged("ROWS&", std::move(rows)));
         } else if (v.vt == (VT_BYREF | VT_UI1)) {
-            out.push_back(tagged("BYTES&", v.pbVal ? json(hex(v.pbVal, static_cast<std::size_t>(length_after(p, i)))) : json()));
+            out.push_back(tagged("BYTES&", v.pbVal ? json(hex(v.pbVal, static_cast<std::size_t>(block_length(p, i)))) : json()));
         } else {
             out.push_back(value(v, name));
         }

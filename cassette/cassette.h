@@ -38,6 +38,10 @@ bool is_password(std::string_view op, std::size_t index) noexcept;
 // An object as the cassette names it: a handle, or null for none.
 using object_namer = std::function<json(IDispatch*)>;
 
+// The length of the block that argument index (from 0, in the caller's order) points to:
+// the number in the argument after it, as the library reads it; never less than 0.
+long block_length(const DISPPARAMS& params, std::size_t index) noexcept;
+
 // The arguments of an Invoke in the caller's order (DISPPARAMS holds them reversed). A
 // by-reference block takes its length from the argument after it, as the library does.
 json arguments(std::string_view op, const DISPPARAMS& params, const object_namer& name);

@@ -111,7 +111,7 @@ public:
         std::vector<std::vector<VARIANT>> variant_blocks;
         for (std::size_t k = 0; k < args.size(); ++k) {
             VARIANT& v = args[k];
-            const long rows = k > 0 ? block_length(args[k - 1]) : 0;  // the argument after it, reversed
+            const long rows = block_length(given, args.size() - 1 - k);
             if (v.vt == VT_DISPATCH) {
                 v.pdispVal = unwrapped(v.pdispVal);
             } else if (v.vt == (VT_BYREF | VT_DISPATCH) && v.ppdispVal && rows > 0) {
@@ -145,10 +145,6 @@ public:
 
 private:
     IUnknown* identity() const noexcept { return object_.get(); }
-    static long block_length(const VARIANT& next) noexcept {
-        const long n = next.vt == VT_I2 ? next.iVal : next.vt == (VT_BYREF | VT_I2) && next.piVal ? *next.piVal : 0;
-        return n < 0 ? 0 : n;
-    }
     IDispatch* unwrapped(IDispatch* object) {
         oa::com_ptr<IRecorded> ours;
         if (object && SUCCEEDED(object->QueryInterface(iid_of<IRecorded>(), ours.put_void())))
