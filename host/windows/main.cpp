@@ -288,7 +288,7 @@ int run(const options& o) {
     if (alive != 0 || !component_done) {
         std::string names;
         for (const char16_t* c : {u"api", u"User", u"ObjectList", u"ObjectData", u"Attribute"})
-            if (LONG n = live_objects(emulator.get(), c); n > 0) names += " " + std::to_string(n) + " " + oa::utf16_to_utf8(c);
+            if (LONG n = emulator ? live_objects(emulator.get(), c) : 0; n > 0) names += " " + std::to_string(n) + " " + oa::utf16_to_utf8(c);
         if (alive < 0) names += " (the emulator did not answer)";
         if (!component_done) names += " component objects (the component cannot unload)";
         say("objects are still alive after the script:" + names);

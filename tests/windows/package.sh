@@ -114,8 +114,8 @@ scriptkit)
     host="$WINEPREFIX/drive_c/Program Files/quellar2mrapi-scriptkit/q2mrhost.exe"
     [ -f "$host" ] || fail "no host in C:\\Program Files\\quellar2mrapi-scriptkit"
     step "installed; nothing registered"
-    (cd "$scripts" && w "$host" --server "$(win "$fixture")" component.vbs "$(win "$fixture")" "$(win "$scratch")" \
-        >"$scratch/host.out" 2>"$scratch/host.err")
+    (cd "$scripts" && wine "$host" --server "$(win "$fixture")" component.vbs "$(win "$fixture")" "$(win "$scratch")" \
+        </dev/null >"$scratch/host.out" 2>"$scratch/host.err")
     code=$?
     [ $code = 0 ] && grep -Eq '^RESULT: [0-9]+ passed, 0 failed' "$scratch/host.out" ||
         { cat "$scratch/host.out" "$scratch/host.err"; fail "the suite through the script kit: exit $code"; }
@@ -124,6 +124,15 @@ scriptkit)
     grep -q '^HKEY_CLASSES_ROOT\\mrlib.api\\CLSID|@="{A8F13D62-7C05-4E9B-942E-6DB1580CF387}"' "$scratch/after" ||
         fail "the other library's mrlib.api changed"
     step "$(grep '^RESULT' "$scratch/host.out") with --server, exit 0; the other library's registration untouched and unused"
+    # Without --server, no emulated server at all: the component still comes from beside
+    # the host, and a session the script leaves alive is still found.
+    printf 'Set d = CreateObject("Scripting.Dictionary")\nd.Add "self", d\nd.Add "session", CreateObject("quellar2mrapi.t2mrapp")\n' \
+        >"$scratch/keep.vbs"
+    wine "$host" "$(win "$scratch/keep.vbs")" </dev/null >"$scratch/keep.out" 2>"$scratch/keep.err"
+    code=$?
+    [ $code = 3 ] && grep -q 'still alive after the script: component objects' "$scratch/keep.err" ||
+        { cat "$scratch/keep.err"; fail "a session left alive without --server: exit $code"; }
+    step "without --server, a session left alive is reported, exit 3"
     ;;
 *) fail "unknown case $what" ;;
 esac
