@@ -41,12 +41,20 @@ sed '1s/"version":1/"version":7/' "$tape" >"$scratch/version.jsonl"
 for bad in truncated corrupted version; do
     OLEAUTO_REGISTRY= "$host" --replay "$scratch/$bad.jsonl" "$script" >"$scratch/$bad.out" 2>&1
     code=$?
-    [ $code = 2 ] && grep -q "$bad.jsonl:[0-9]*: " "$scratch/$bad.out" && ! grep -q Connect "$scratch/$bad.out" ||
+    [ $code = 2 ] && grep -q "$bad.jsonl:[0-9]*: " "$scratch/$bad.out" && ! grep -q "Relation associated_cv" "$scratch/$bad.out" ||
         { cat "$scratch/$bad.out"; fail "the $bad cassette: exit $code"; }
 done
 
-"$host" --server "$fixture" --replay "$tape" "$script" >/dev/null 2>&1
-[ $? = 2 ] || fail "--server with --replay was not refused"
+# Refused before the script runs: --replay beside --server or --record, a cassette that
+# cannot be made there.
+for refused in "--server $fixture --replay $tape" "--record $scratch/again.jsonl --replay $tape" \
+    "--record $scratch/missing/session.jsonl"; do
+    # shellcheck disable=SC2086 # the options split as given
+    "$host" $refused "$script" >"$scratch/refused.out" 2>&1
+    code=$?
+    [ $code = 2 ] && ! grep -q "Relation associated_cv" "$scratch/refused.out" || { cat "$scratch/refused.out"; fail "$refused: exit $code"; }
+done
+grep -q 'cannot write the cassette there' "$scratch/refused.out" || fail "the missing folder is not named"
 
 # Recorded calls that were not made.
 OLEAUTO_REGISTRY= "$host" --replay "$tape" -e 'x = 1' >"$scratch/unplayed.out" 2>&1
