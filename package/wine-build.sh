@@ -6,13 +6,14 @@ set -eu
 export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 shift
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    exec 9>"$WINEPREFIX.lock"
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        mkdir -p "$WINEPREFIX"
-        wineboot --init </dev/null >"$WINEPREFIX.log" 2>&1 || { cat "$WINEPREFIX.log" >&2; exit 1; }
-    fi
-    exec 9>&-
+    # One caller makes the prefix, others wait; nothing Wine starts keeps the lock.
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            sh "$(dirname "$0")/../scripts/wine-prefix.sh" new "$WINEPREFIX.new" 9>&- &&
+                mv "$WINEPREFIX.new" "$WINEPREFIX"
+        fi
+    ) 9>"$WINEPREFIX.lock"
 fi
 program=$1
 shift
@@ -26,5 +27,5 @@ for a; do
     esac
 done
 # Wine's background processes get a log file, never the build's pipes.
-wineserver -p5 </dev/null >>"$WINEPREFIX.log" 2>&1 || true
+sh "$(dirname "$0")/../scripts/wine-prefix.sh" start "$WINEPREFIX" 5
 exec wine "$program" "$@" </dev/null

@@ -21,33 +21,25 @@ if [ ! -f "$host" ]; then
 fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Wine's background processes keep the descriptors they inherit: the server and the
-# session's services get a log file, never the caller's pipes. The server stays a minute
-# after the last program, so that runs in a row do not start it again.
-log=$root/build-windows/wineprefix-host.log
-start_session() {
-    if wineserver -p60 </dev/null >>"$log" 2>&1; then
-        wine cmd /c exit </dev/null >>"$log" 2>&1 || true
-    fi
-}
-
 if [ -n "${Q2MR_WINEPREFIX:-}" ]; then
     export WINEPREFIX="$Q2MR_WINEPREFIX"
 else
     export WINEPREFIX="$root/build-windows/wineprefix-host"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        # One caller makes the prefix; others wait for it.
-        exec 9>"$root/build-windows/wineprefix-host.lock"
-        flock 9
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            : >"$log"
-            echo "wine-host.sh: making the Wine prefix $WINEPREFIX" >&2
-            mkdir -p "$WINEPREFIX"
-            wineserver -p60 </dev/null >>"$log" 2>&1 || true
-            wineboot --init </dev/null >>"$log" 2>&1
-        fi
-        exec 9>&-
+        # One caller makes the prefix; others wait for it. Nothing started under the lock
+        # keeps its descriptor: Wine's server would hold the lock as long as it runs.
+        (
+            flock 9
+            if [ ! -f "$WINEPREFIX/system.reg" ]; then
+                echo "wine-host.sh: making the Wine prefix $WINEPREFIX" >&2
+                sh "$root/scripts/wine-prefix.sh" new "$WINEPREFIX.new" 9>&- &&
+                    mv "$WINEPREFIX.new" "$WINEPREFIX"
+            fi
+        ) 9>"$root/build-windows/wineprefix-host.lock"
     fi
 fi
-start_session
+# Wine's background processes keep the descriptors they inherit: the server and the
+# session's services get a log file, never the caller's pipes. The server stays a minute
+# after the last program, so that runs in a row do not start it again.
+sh "$root/scripts/wine-prefix.sh" start "$WINEPREFIX" 60
 exec wine "$host" "$@"

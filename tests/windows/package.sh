@@ -1,17 +1,16 @@
 #!/bin/sh
-# The Windows packages under Wine, each run in a fresh prefix of its own (WINEPREFIX),
-# copied from the build's empty one:
-#   package.sh msi TEMPLATE BUILD SCRIPTS FIXTURE
+# The Windows packages under Wine, each run in a fresh, empty prefix of its own (WINEPREFIX):
+#   package.sh msi BUILD SCRIPTS FIXTURE
 #     regsvr32 of the packaged library, then the MSI: the same registry rows; every member
 #     through the stock cscript; a multithreaded client through the proxies; upgrade in
 #     place, the downgrade refused; uninstall leaves no key or file and creation fails.
-#   package.sh scriptkit TEMPLATE BUILD SCRIPTS FIXTURE
+#   package.sh scriptkit BUILD SCRIPTS FIXTURE
 #     the script kit in a prefix where another library owns mrlib.api: installing and
 #     running with --server write nothing, and the other library is never used.
 set -u
 : "${WINEPREFIX:?WINEPREFIX names the prefix}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-what=$1 template=$2 build=$3 scripts=$4 fixture=$5
+what=$1 build=$2 scripts=$3 fixture=$4
 bin=$build/bin
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 scratch=$WINEPREFIX.scratch
@@ -20,12 +19,10 @@ fail() { echo "FAILED: $*"; exit 1; }
 step() { echo "ok: $*"; }
 w() { wine "$@" </dev/null 2>>"$scratch/wine.log"; }
 
-wineserver -k >/dev/null 2>&1 || true
-WINEPREFIX=$template wineserver -w  # the empty prefix's registry is on disk once its server ends
-rm -rf "$WINEPREFIX" "$scratch"
+rm -rf "$scratch"
 mkdir -p "$scratch"
-cp -a "$template" "$WINEPREFIX" || fail "cannot copy the empty prefix $template"
-wineserver -p </dev/null >>"$scratch/wine.log" 2>&1
+sh "$(dirname "$0")/../../scripts/wine-prefix.sh" new "$WINEPREFIX" || fail "cannot make the prefix $WINEPREFIX"
+sh "$(dirname "$0")/../../scripts/wine-prefix.sh" start "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
 # The classes' keys as sorted lines "KEY" and "KEY|NAME=VALUE", without the installer's

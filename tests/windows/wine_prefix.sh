@@ -11,14 +11,11 @@ case "$1" in
 start)
     bin=$2
     library=${3:-$2}
-    wineserver -k >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    # Wine's background processes keep the descriptors they inherit: they get a log file,
-    # never the test runner's output pipe.
+    sh "$(dirname "$0")/../../scripts/wine-prefix.sh" new "$WINEPREFIX"
+    # Kept running for the whole test run; its services write to a log, never to the test
+    # runner's output pipe.
+    sh "$(dirname "$0")/../../scripts/wine-prefix.sh" start "$WINEPREFIX"
     log=$WINEPREFIX/setup.log
-    wineserver -p </dev/null >>"$log" 2>&1
-    wineboot --init </dev/null >>"$log" 2>&1
     for dll in "$library/mrlib.dll" "$bin/quellar2mrapi.dll"; do
         if ! wine regsvr32 /s "$(winepath -w "$dll")" </dev/null >>"$log" 2>&1; then
             cat "$log"
