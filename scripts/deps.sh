@@ -13,7 +13,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev l
           # The Windows login dialog's test on a virtual display.
           xvfb xdotool imagemagick
           # The benchmark script's peak memory and ratios.
-          time bc)
+          time bc
+          # The builds compile through ccache, its cache kept outside the clone.
+          ccache)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
