@@ -16,8 +16,8 @@ constexpr bool log_writer_switched_on = Q2MR_LOG_WRITER != 0;
 
 // The fixed place of the diagnostic log; the test build of the writer logs into its own folder.
 const char* log_file_path() noexcept {
-#ifdef Q2MR_LOG_DIR
-    return Q2MR_LOG_DIR "/quellar2mrapilog.txt";
+#ifdef Q2MR_LOG_FILE
+    return Q2MR_LOG_FILE;
 #else
     return platform::diagnostic_log_path();
 #endif

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef Q2MR_LOG_DIR
-#error "the session with its log writer on names its log folder"
+#ifndef Q2MR_LOG_FILE
+#error "the session with its log writer on names its log file"
 #endif
 
 namespace q2mr_reliability {
@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace hl = forms::headless;
 
-const fs::path log_file = fs::path(Q2MR_LOG_DIR) / "quellar2mrapilog.txt";
+const fs::path log_file = Q2MR_LOG_FILE;
 
 std::string read_from(const fs::path& path, std::uintmax_t offset) {
     std::ifstream in(path, std::ios::binary);

@@ -360,7 +360,7 @@ int run(const std::string& command) {
 
 TEST_F(TempRegistry, RegsvrRunsTheLibrarysSelfRegistration) {
     const std::string env = "OLEAUTO_REGISTRY='" + file.string() + "' ";
-    ASSERT_EQ(run(env + "'" REGSVR_PATH "' '" RUNTIME_TESTLIB_PATH "'"), 0);
+    ASSERT_EQ(run(env + "'" + REGSVR_PATH + "' '" + RUNTIME_TESTLIB_PATH + "'"), 0);
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(u"OaTest.Counter.1", &clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_TestCounter);
@@ -368,14 +368,14 @@ TEST_F(TempRegistry, RegsvrRunsTheLibrarysSelfRegistration) {
     ASSERT_EQ(classes.size(), 1u);
     EXPECT_EQ(classes[0].substr(classes[0].rfind('\t') + 1), real(RUNTIME_TESTLIB_PATH));
 
-    ASSERT_EQ(run(env + "'" REGSVR_PATH "' -u '" RUNTIME_TESTLIB_PATH "'"), 0);
+    ASSERT_EQ(run(env + "'" + REGSVR_PATH + "' -u '" + RUNTIME_TESTLIB_PATH + "'"), 0);
     EXPECT_EQ(CLSIDFromProgID(u"OaTest.Counter.1", &clsid), CO_E_CLASSSTRING);
 
-    EXPECT_NE(run(env + "'" REGSVR_PATH "' /nonexistent/lib.so"), 0);
-    EXPECT_NE(run(env + "'" REGSVR_PATH "' '" OLEAUTO_LIB_PATH "'"), 0);  // exports no DllRegisterServer
-    EXPECT_NE(run(env + "'" REGSVR_PATH "' --force '" RUNTIME_TESTLIB_PATH "'"), 0);  // exports no DllInstall
+    EXPECT_NE(run(env + "'" + REGSVR_PATH + "' /nonexistent/lib.so"), 0);
+    EXPECT_NE(run(env + "'" + REGSVR_PATH + "' '" + OLEAUTO_LIB_PATH + "'"), 0);  // exports no DllRegisterServer
+    EXPECT_NE(run(env + "'" + REGSVR_PATH + "' --force '" + RUNTIME_TESTLIB_PATH + "'"), 0);  // exports no DllInstall
     EXPECT_EQ(CLSIDFromProgID(u"OaTest.Counter.1", &clsid), CO_E_CLASSSTRING);
-    EXPECT_NE(run(env + "'" REGSVR_PATH "'"), 0);
+    EXPECT_NE(run(env + "'" + REGSVR_PATH + "'"), 0);
 }
 
 // ---- Module paths ------------------------------------------------------------------------
