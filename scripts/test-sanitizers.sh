@@ -10,5 +10,5 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 cmake --preset fuzz
-cmake --build --preset fuzz --target fuzz_dispatch fuzz_variant fuzz_fixture fuzz_host_values
+cmake --build --preset fuzz --target fuzz_dispatch fuzz_variant fuzz_fixture fuzz_host_values fuzz_cassette
 tests/fuzz/run_bounded.sh build-fuzz
