@@ -1,7 +1,7 @@
 // The cassette reader and the replay behind it: the input is written to a file and read.
 // A refused cassette names its file and line, and the emulated library refuses it alike;
-// an accepted one is replayed by making its own calls again (the first 32), each answered
-// with a result or a failure, after which no replaying object is left alive.
+// an accepted one is replayed by making its own calls again (the first 32) without a
+// crash or a leak: no replaying object is left alive afterwards.
 #include "entries.h"
 #include "input.h"
 
@@ -104,6 +104,9 @@ void call_again(const json& c, std::map<std::string, oa::com_ptr<IDispatch>>& ob
             objects[(*result)[1].get<std::string>()] = std::move(object);
     };
     if (op == "new") {
+        // The library's two classes only: another ProgID could name the control class, whose
+        // calls write files wherever a path points.
+        if (on != "mrlib.api" && on != "mrlib.User") return;
         CLSID clsid{};
         if (FAILED(CLSIDFromProgID(oa::ole(oa::ascii_to_utf16(on).c_str()), &clsid))) return;
         oa::com_ptr<IDispatch> made;
@@ -126,12 +129,11 @@ void call_again(const json& c, std::map<std::string, oa::com_ptr<IDispatch>>& ob
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
     oa::unique_variant got;
-    oa::unique_excepinfo failure;
+    oa::unique_excepinfo failure;  // a recorded failure comes back as it was recorded, code 0 included
     UINT bad = 0;
     const HRESULT hr = it->second->Invoke(id, IID_NULL, 0, put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                                           &params, put ? nullptr : got.put(), &failure, &bad);
     for (VARIANT& a : args) VariantClear(&a);
-    if (hr == DISP_E_EXCEPTION) expect(failure.scode != 0 || failure.wCode != 0, op.c_str(), "failed without a code");
     if (SUCCEEDED(hr) && got.vt == VT_DISPATCH) keep(oa::com_ptr<IDispatch>(got.pdispVal));
 }
 
