@@ -6,7 +6,8 @@
 // (by argument number, from 1) and "failure":{"number":N,"description":"..."} in place of
 // "result" when the call failed. Objects are named by handles ("api#1", "User#7"): a class
 // creates one with op "new" on its ProgID ("mrlib.api"). Byte buffers are kept exactly, as
-// hexadecimal; the password arguments never, a mask stands in their place.
+// hexadecimal; the password arguments and secret results (a login token) never: a mask
+// stands in their place (mrlib/operations.h marks them).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -32,8 +33,10 @@ inline constexpr std::string_view mask = "***";
 // The class of the objects an operation delivers, for their handles ("User" for appLogin).
 std::string_view class_delivered_by(std::string_view op) noexcept;
 
-// Whether argument index (from 0) of op is a password.
+// Whether argument index (from 0) of op is a password; whether op's result is a secret.
+// op is the member name as the caller spelled it.
 bool is_password(std::string_view op, std::size_t index) noexcept;
+bool is_secret_result(std::string_view op) noexcept;
 
 // An object as the cassette names it: a handle, or null for none.
 using object_namer = std::function<json(IDispatch*)>;
@@ -47,6 +50,8 @@ long block_length(const DISPPARAMS& params, std::size_t index) noexcept;
 json arguments(std::string_view op, const DISPPARAMS& params, const object_namer& name);
 // A value delivered or left behind a by-reference argument.
 json value(const VARIANT& v, const object_namer& name);
+// The result of op: its value, a non-empty secret text masked.
+json result(std::string_view op, const VARIANT& v, const object_namer& name);
 // The by-reference values after a call, by argument number: {"3":["I2&",1]}.
 json after(const DISPPARAMS& params, const object_namer& name);
 

@@ -1,5 +1,6 @@
 #include <cassette/recorder.h>
 
+#include <emulator/emulator.h>
 #include <oa/error.h>
 #include <oa/implements.h>
 #include <oa/text.h>
@@ -137,7 +138,7 @@ public:
                 result->pdispVal = state_->wrap(std::move(delivered), class_delivered_by(op)).detach();
             }
             if (json behind = after(given, namer); !behind.empty()) line["after"] = std::move(behind);
-            line["result"] = result ? value(*result, namer) : json::array({"EMPTY", nullptr});
+            line["result"] = result ? cassette::result(op, *result, namer) : json::array({"EMPTY", nullptr});
         }
         state_->out.call(std::move(line));
         return hr;
@@ -226,21 +227,40 @@ private:
 
 }  // namespace
 
-recorder::recorder(const std::string& path, std::initializer_list<std::u16string_view> progids)
-    : state_(std::make_shared<recorder_state>(path)) {
-    for (std::u16string_view progid : progids) {
-        const std::u16string name(progid);
-        CLSID clsid{};
-        if (FAILED(OaClassFromProgID(oa::ole(name.c_str()), &clsid)))
-            oa::raise(REGDB_E_CLASSNOTREG, name + u" names no class on this machine");
-        oa::com_ptr<IClassFactory> library;
-        oa::check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, iid_of<IClassFactory>(), library.put_void()));
-        auto ours = oa::make_self<recording_class>(std::move(library), oa::utf16_to_utf8(progid), state_);
+recorder::recorder(const std::string& path, std::initializer_list<std::u16string_view> progids, placement place)
+    : state_(std::make_shared<recorder_state>(path)), place_(std::move(place)) {
+    try {
+        for (std::u16string_view progid : progids) serve(progid);
+    } catch (...) {
+        revoke();
+        throw;
+    }
+}
+
+void recorder::serve(std::u16string_view progid) {
+    const std::u16string name(progid);
+    CLSID clsid{};
+    if (FAILED(OaClassFromProgID(oa::ole(name.c_str()), &clsid)))
+        oa::raise(REGDB_E_CLASSNOTREG, name + u" names no class on this machine");
+    oa::com_ptr<IClassFactory> library;
+    oa::check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, iid_of<IClassFactory>(), library.put_void()));
+    auto ours = oa::make_self<recording_class>(std::move(library), oa::utf16_to_utf8(progid), state_);
+    auto* factory = static_cast<IClassFactory*>(ours.get());
+    if (place_) {
+        oa::check(place_(progid, factory));
+        placed_.push_back(name);
+    } else {
         DWORD cookie = 0;
-        oa::check(CoRegisterClassObject(clsid, static_cast<IClassFactory*>(ours.get()), CLSCTX_INPROC_SERVER,
-                                        REGCLS_MULTIPLEUSE, &cookie));
+        oa::check(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
         cookies_.push_back(cookie);
     }
+    // A caller must meet the recorder's class object, or its calls would go unrecorded.
+    oa::com_ptr<IUnknown> found, own;
+    factory->QueryInterface(iid_of<IUnknown>(), own.put_void());
+    if (FAILED(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, iid_of<IUnknown>(), found.put_void())) ||
+        found.get() != own.get())
+        oa::raise(E_UNEXPECTED, u"the system hands out the class object of " + name +
+                                    u" past the recorder's, so its calls could not be recorded");
 }
 
 recorder::~recorder() { revoke(); }
@@ -248,11 +268,34 @@ recorder::~recorder() { revoke(); }
 void recorder::revoke() noexcept {
     for (DWORD cookie : cookies_) CoRevokeClassObject(cookie);
     cookies_.clear();
+    for (const std::u16string& progid : placed_) place_(progid, nullptr);
+    placed_.clear();
 }
 
 void recorder::finish() {
     revoke();
     state_->out.finish();
+}
+
+long recorder::calls() const noexcept { return state_->out.next() - 1; }
+
+std::string recorder::unrecorded(long library_calls) const {
+    if (library_calls <= 0 || calls() > 0) return {};
+    return "the library answered " + std::to_string(library_calls) +
+           " calls and none was recorded: the cassette holds no call to replay";
+}
+
+recorder::placement served_by(mremu::IEmulator* emulator) {
+    return [library = oa::com_ptr<mremu::IEmulator>(emulator)](std::u16string_view progid, IClassFactory* ours) {
+        const oa::unique_bstr name = oa::make_bstr(progid);
+        VARIANT given;  // borrowed: ServeClass takes its own reference
+        VariantInit(&given);
+        if (ours) {
+            given.vt = VT_UNKNOWN;
+            given.punkVal = ours;
+        }
+        return library->ServeClass(name.get(), &given);
+    };
 }
 
 }  // namespace cassette

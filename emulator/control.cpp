@@ -3,14 +3,53 @@
 #include <emulator/operation.h>
 #include <emulator/replay.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 namespace mremu {
 
 namespace {
 std::string path_of(BSTR path) { return oa::utf16_to_utf8(view(path)); }
+
+std::mutex served_guard;
+std::array<oa::com_ptr<IClassFactory>, 2> served;
 }  // namespace
+
+oa::com_ptr<IClassFactory> served_class(int which) {
+    const std::lock_guard<std::mutex> lock(served_guard);
+    return served[static_cast<std::size_t>(which)];
+}
+
+HRESULT emulator_object::ServeClass(BSTR progid, VARIANT* classObject) {
+    return call([&] {
+        const std::u16string name = str(progid);
+        const int which = name == u"mrlib.api" ? 0 : name == u"mrlib.User" ? 1 : -1;
+        if (which < 0) oa::raise(errors::bad_argument, u"ServeClass: the library has no class \"" + name + u"\"");
+        const VARIANT* v = classObject;
+        if (v && v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+        IUnknown* given = nullptr;
+        if (v && (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH)) given = v->punkVal;
+        else if (v && v->vt != VT_EMPTY)
+            oa::raise(errors::bad_argument, u"ServeClass: the class object must be an object, Empty or Nothing");
+        oa::com_ptr<IClassFactory> factory;
+        if (given && FAILED(given->QueryInterface(iid_of<IClassFactory>(), factory.put_void())))
+            oa::raise(errors::bad_argument, u"ServeClass: the object is no class object");
+        const std::lock_guard<std::mutex> lock(served_guard);
+        served[static_cast<std::size_t>(which)] = std::move(factory);
+    });
+}
+
+HRESULT emulator_object::CallCount(LONG* count) {
+    return call(
+        [&] {
+            auto& st = state();
+            auto lock = st.lock();
+            *count = static_cast<LONG>(st.calls() & 0x7FFFFFFF);
+        },
+        count);
+}
 
 HRESULT emulator_object::LoadFixture(BSTR path) {
     return call([&] {

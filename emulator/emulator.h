@@ -37,6 +37,14 @@ struct IEmulator : IDispatch {
     // The replay's first divergence, or the recorded calls that were not made; the empty
     // text when the cassette played whole.
     virtual HRESULT STDMETHODCALLTYPE ReplayOutcome(BSTR* outcome) = 0;
+    // From now on the library's class of progid ("mrlib.api", "mrlib.User") is served by
+    // classObject (an object with IClassFactory, such as a recorder's in front of the
+    // library's own class object), wherever the system finds the class; Empty or Nothing
+    // gives the library its own class back.
+    virtual HRESULT STDMETHODCALLTYPE ServeClass(BSTR progid, VARIANT* classObject) = 0;
+    // The calls into the library since it was loaded, creations included: what the
+    // journal would hold.
+    virtual HRESULT STDMETHODCALLTYPE CallCount(LONG* count) = 0;
 };
 
 inline constexpr CLSID CLSID_Emulator{0x48F5D87D, 0xD2B8, 0x435A, {0xBF, 0x87, 0xE4, 0x78, 0xAB, 0xB2, 0x60, 0x4D}};

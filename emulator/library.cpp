@@ -171,6 +171,8 @@ const interface_desc& emulator_interface() {
             sub<&I::TraceCalls>(8, u"TraceCalls", u"Boolean on"),
             sub<&I::ReplayCassette>(9, u"ReplayCassette", u"String path"),
             method<&I::ReplayOutcome>(10, u"ReplayOutcome", u"", u"String"),
+            sub<&I::ServeClass>(11, u"ServeClass", u"String progid, Variant classObject"),
+            method<&I::CallCount>(12, u"CallCount", u"", u"Long"),
         }};
     return desc;
 }
@@ -230,6 +232,11 @@ MREMU_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     try {
+        // A class object put in front of the library's (ServeClass), then while replaying
+        // the cassette's.
+        if (clsid == MRLIBLib::CLSID_api || clsid == MRLIBLib::CLSID_User)
+            if (oa::com_ptr<IClassFactory> served = served_class(clsid == MRLIBLib::CLSID_api ? 0 : 1))
+                return served->QueryInterface(iid, ppv);
         // While replaying, the classes make the cassette's objects.
         if (replay::active() && clsid == MRLIBLib::CLSID_api) return replay::class_object("mrlib.api", iid, ppv);
         if (replay::active() && clsid == MRLIBLib::CLSID_User) return replay::class_object("mrlib.User", iid, ppv);

@@ -34,6 +34,10 @@ using namespace MRLIBLib;
 
 const oa::disp::library_desc* type_library();
 
+// The class objects served in front of the library's own (IEmulator::ServeClass), by
+// class: 0 api, 1 User; null for the library's own.
+oa::com_ptr<IClassFactory> served_class(int which);
+
 #ifdef MREMU_STANDARD_DISPATCH
 template <class Derived, class... Interfaces> using dispatch_base = oa::standard_dispatch<Derived, Interfaces...>;
 #else
@@ -280,6 +284,8 @@ public:
     HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) override;
     HRESULT STDMETHODCALLTYPE ReplayCassette(BSTR path) override;
     HRESULT STDMETHODCALLTYPE ReplayOutcome(BSTR* outcome) override;
+    HRESULT STDMETHODCALLTYPE ServeClass(BSTR progid, VARIANT* classObject) override;
+    HRESULT STDMETHODCALLTYPE CallCount(LONG* count) override;
     // InjectFault late-bound: the HRESULT as any whole number from -2^31 to 2^32-1.
     HRESULT inject_fault_late(BSTR op, const VARIANT& hresult, BSTR description, LONG times);
 

@@ -40,17 +40,10 @@ std::optional<kind> kind_of(std::string_view handle) {
     return std::nullopt;
 }
 
-// Member ids while replaying: one per name of the operation table.
+// Member ids while replaying: one per entry of the operation table.
 DISPID id_of(std::u16string_view name) noexcept {
-    for (std::size_t i = 0; i < mrlib::op_count; ++i) {
-        const std::u16string_view known = mrlib::operations[i].name;
-        if (known.size() != name.size()) continue;
-        bool same = true;
-        for (std::size_t c = 0; c < name.size() && same; ++c)
-            same = (known[c] | 0x20) == (name[c] | 0x20);
-        if (same) return static_cast<DISPID>(i + 1);
-    }
-    return DISPID_UNKNOWN;
+    const mrlib::operation* o = mrlib::operation_named(name);
+    return o ? static_cast<DISPID>(o - mrlib::operations.data() + 1) : DISPID_UNKNOWN;
 }
 
 std::string name_of(DISPID id) {
@@ -255,6 +248,8 @@ public:
         } catch (const oa::com_error& e) {
             oa::set_error_info(e.code(), u"mrlib", e.description());
             return e.code();
+        } catch (const std::exception&) {
+            return E_FAIL;
         }
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {

@@ -68,6 +68,7 @@ public:
     // Writes the line built by fill when a journal is open or calls are traced; fill runs
     // only then.
     template <class Fill> void record(op o, Fill&& fill) {
+        ++calls_;
         if (!journaling()) return;
         journal_line line(o);
         fill(line);
@@ -83,6 +84,8 @@ public:
     bool stop_journal(std::string& why);
     // Every journal line also goes to standard error as the call is made.
     void trace_calls(bool on) noexcept { trace_ = on; }
+    // The calls recorded so far, journaled or not.
+    std::uint64_t calls() const noexcept { return calls_; }
 
     // Fails the call (throws) when an injected fault or a fault of `on` targets o.
     void apply_faults(op o, server* on);
@@ -98,6 +101,7 @@ private:
     std::string unreported_;  // the failures of a journal that start_journal replaced
     bool trace_ = false;
     std::uint64_t next_token_ = 1;
+    std::uint64_t calls_ = 0;
 };
 
 process_state& state();

@@ -139,8 +139,14 @@ int run(const options& o) {
             return exit_usage;
         }
     std::optional<cassette::recorder> recording;
+    LONG calls_before = 0;
     if (o.record) try {
-            recording.emplace(*o.record, std::initializer_list<std::u16string_view>{u"mrlib.api", u"mrlib.User"});
+            // With --server the library is the emulated one, which serves the recorder's class
+            // objects itself: the Windows host's activation context needs that, and both hosts
+            // record alike.
+            emulator->CallCount(&calls_before);
+            recording.emplace(*o.record, std::initializer_list<std::u16string_view>{u"mrlib.api", u"mrlib.User"},
+                              o.server ? cassette::served_by(emulator.get()) : cassette::recorder::placement{});
         } catch (const platform::file_error& e) {
             std::cerr << "q2mrhost: cannot write the cassette " << e.detail() << "\n";
             return exit_usage;
@@ -183,6 +189,12 @@ int run(const options& o) {
         }
     if (recording) try {
             recording->finish();
+            LONG calls_after = 0;
+            if (SUCCEEDED(emulator->CallCount(&calls_after)))
+                if (const std::string lost = recording->unrecorded(calls_after - calls_before); !lost.empty()) {
+                    std::cerr << "q2mrhost: " << lost << "\n";
+                    status = exit_script_failed;
+                }
         } catch (const platform::file_error& e) {
             std::cerr << "q2mrhost: cannot write the cassette " << e.detail() << "\n";
             status = exit_script_failed;

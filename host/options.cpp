@@ -22,9 +22,10 @@ Options:
                          mode 0600: it holds passwords); its folder is checked first
   --trace                write every library call on standard error as it is made, in
                          the journal's form, passwords masked
-  --record CASSETTE      write every call the component makes into the library the
-                         registry names (mrlib.api, mrlib.User) to CASSETTE: JSON Lines,
-                         mode 0600, passwords masked
+  --record CASSETTE      write every call the component makes into the library (the
+                         emulated one with --server, else the one the registry names:
+                         mrlib.api, mrlib.User) to CASSETTE: JSON Lines, mode 0600,
+                         passwords and login tokens masked
   --replay CASSETTE      the emulated library answers every call from CASSETTE instead of
                          its servers; a call other than the recorded one fails, and the
                          host exits 1 with that line on standard error, as it does when
@@ -40,8 +41,9 @@ Options:
 Exit codes:
   0  the script ran to its end (or os.exit(0)); os.exit(N) gives N
   1  the script failed: "SCRIPT:LINE: NUMBER: DESCRIPTION" on standard error; also when
-     the journal, the state file or the cassette could not be written, and when a replay
-     diverged or left calls unplayed
+     the journal, the state file or the cassette could not be written, when the library
+     answered calls and none was recorded, and when a replay diverged or left calls
+     unplayed
   2  usage, fixture, cassette, script or output-path error, found before the script runs
   3  objects left alive after the script (the host names them)
 

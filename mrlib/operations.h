@@ -40,7 +40,13 @@ struct operation {
     std::uint8_t arity;
     std::array<VARTYPE, 8> args;  // in the caller's order
     delivers result;
+    // What must never be written down (a cassette, a trace): bit i set when argument i is
+    // a password; whether the text delivered is a credential.
+    std::uint8_t passwords = 0;
+    bool secret_result = false;
 };
+
+inline constexpr std::uint8_t password_at(std::size_t index) noexcept { return static_cast<std::uint8_t>(1u << index); }
 
 namespace types {
 inline constexpr VARTYPE text = VT_BSTR, long_ = VT_I4, count = VT_I2, flag = VT_BOOL, object = VT_DISPATCH;
@@ -59,8 +65,8 @@ inline constexpr std::array<operation, op_count> operations = [] {
     constexpr WORD get = DISPATCH_PROPERTYGET, put = DISPATCH_PROPERTYPUT, call = call_flags;
     return std::array<operation, op_count>{{
         {op::OpenConnection, u"OpenConnection", call, 3, {text, text, long_}, delivers::status},
-        {op::AdminLogin, u"AdminLogin", call, 4, {text, text, text, text}, delivers::object},
-        {op::appLogin, u"appLogin", call, 5, {text, text, text, text, text}, delivers::object},
+        {op::AdminLogin, u"AdminLogin", call, 4, {text, text, text, text}, delivers::object, password_at(1)},
+        {op::appLogin, u"appLogin", call, 5, {text, text, text, text, text}, delivers::object, password_at(1)},
         {op::CreateGroup, u"CreateGroup", call, 2, {object, text}, delivers::status},
         {op::PrepareGroupDeletion, u"PrepareGroupDeletion", call, 2, {object, text}, delivers::status},
         {op::DeleteGroup, u"DeleteGroup", call, 2, {object, text}, delivers::status},
@@ -80,8 +86,8 @@ inline constexpr std::array<operation, op_count> operations = [] {
         {op::ModifyCR, u"ModifyCR", call, 2, {object, object}, delivers::text},
         {op::TransitionCR, u"TransitionCR", call, 2, {object, object}, delivers::text},
         {op::CreateRelationship, u"CreateRelationship", call, 6, {object, long_, text, text, text, text}, delivers::text},
-        {op::LoginToken, u"LoginToken", get, 0, {}, delivers::text},
-        {op::SetUserInfo, u"SetUserInfo", call, 4, {text, text, text, text}, delivers::nothing},
+        {op::LoginToken, u"LoginToken", get, 0, {}, delivers::text, 0, true},  // a session credential
+        {op::SetUserInfo, u"SetUserInfo", call, 4, {text, text, text, text}, delivers::nothing, password_at(1)},
         {op::SetNameMapping, u"SetNameMapping", call, 2, {text, text}, delivers::nothing},
         {op::SetRoleInfo, u"SetRoleInfo", call, 3, {text, text, text}, delivers::nothing},
         {op::Count, u"Count", get, 0, {}, delivers::status},
@@ -94,6 +100,19 @@ inline constexpr std::array<operation, op_count> operations = [] {
 }();
 
 constexpr const operation& operation_of(op o) noexcept { return operations[static_cast<std::size_t>(o)]; }
+
+// The entry of a member name as a caller spells it (names compare without case), or
+// nullptr; Value's get and put share their secrets, so either serves.
+constexpr const operation* operation_named(std::u16string_view name) noexcept {
+    for (const operation& o : operations) {
+        if (o.name.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t c = 0; c < name.size() && same; ++c)
+            same = (o.name[c] | 0x20) == (name[c] | 0x20);
+        if (same) return &o;
+    }
+    return nullptr;
+}
 
 // Each entry sits at its own index: operation_of finds it without a search.
 static_assert([] {

@@ -301,7 +301,28 @@ a number of zero or more, `-` before a negative one), one blank and its descript
 `" 91 Object variable or With block variable not set"`; *NUMBER* for a number with its
 sign position; an argument's name for the text it holds. **raises** marks a failure of the
 call itself, which a script sees in `Err.Number` and `Err.Description`; none, a member
-that does not fail."""
+that does not fail. An Integer argument or property takes whole numbers from -32768 to
+32767: a value beyond (40000) raises 6 "Overflow" before the member runs.
+
+The examples are lines of a script in which `session` is a `quellar2mrapi.t2mrapp` and
+`value` a `quellar2mrapi.t2DataClass`, run against the standard fixture
+`tests/fixtures/standard.json` (`standard.json` in the script kit's folder): the server
+`localhost`, port 8400, protocol `tcp`, host name `cm1.example.test`; the user `jane`,
+password `s3cret`, roles Admin and developer, in the databases `/db/alpha` and `/db/beta`;
+the CRs 17 and 18; the objects 4711, 4712 and 4713. Against the built-in default server
+(user `dev`, database `/db/main`) the `Login` example fails, and every later call with it.
+To load the fixture:
+
+- the Windows script host of the script kit, in its folder:
+  `q2mrhost.exe --server standard.json SCRIPT.vbs`; from a build,
+  `scripts/wine-host.sh --server tests/fixtures/standard.json SCRIPT.vbs`;
+- the Lua host: `q2mrhost --server tests/fixtures/standard.json SCRIPT.lua`;
+- the stock `cscript`, with the emulated library registered (`regsvr32 mrlib.dll` in the
+  script kit's folder): the script loads the fixture itself and keeps the control object
+  for the run:
+
+      Set emu = CreateObject("mrlib.Emulator")
+      emu.LoadFixture "C:\\Program Files\\quellar2mrapi-scriptkit\\standard.json\""""
 
 
 def render(library, interfaces, coclasses):

@@ -55,9 +55,10 @@ Options:
                          the journal's form, passwords masked
                          (--journal, --state-out and --trace need the emulated server:
                          --server, or the emulated library registered on the machine)
-  --record CASSETTE      write every call the component makes into the library the machine
-                         has registered (mrlib.api, mrlib.User) to CASSETTE: JSON Lines,
-                         readable by its owner only, passwords masked
+  --record CASSETTE      write every call the component makes into the library (the
+                         emulated one with --server, else the one the machine has
+                         registered: mrlib.api, mrlib.User) to CASSETTE: JSON Lines,
+                         readable by its owner only, passwords and login tokens masked
   --replay CASSETTE      the emulated library beside the host answers every call from
                          CASSETTE instead of its servers; a call other than the recorded one
                          fails, and the host exits 1 with that line on standard error, as
@@ -68,8 +69,9 @@ Options:
 Exit codes:
   0  the script ran to its end (or WScript.Quit 0); WScript.Quit N gives N
   1  the script failed: "SCRIPT:LINE: NUMBER: DESCRIPTION" on standard error; also when
-     the journal, the state file or the cassette could not be written, and when a replay
-     diverged or left calls unplayed
+     the journal, the state file or the cassette could not be written, when the library
+     answered calls and none was recorded, and when a replay diverged or left calls
+     unplayed
   2  usage, fixture, cassette, script or output-path error, found before the script runs
   3  objects left alive after the script (the host names them)
 
@@ -236,8 +238,14 @@ int run(const options& o) {
             return exit_usage;
         }
     std::optional<cassette::recorder> recording;
+    LONG calls_before = 0;
     if (o.record) try {
-            recording.emplace(*o.record, std::initializer_list<std::u16string_view>{u"mrlib.api", u"mrlib.User"});
+            // The activation context finds the emulated library's classes before any class
+            // object the host could register: with --server the library serves the
+            // recorder's class objects itself.
+            if (emulator) emulator->CallCount(&calls_before);
+            recording.emplace(*o.record, std::initializer_list<std::u16string_view>{u"mrlib.api", u"mrlib.User"},
+                              o.server ? cassette::served_by(emulator.get()) : cassette::recorder::placement{});
         } catch (const platform::file_error& e) {
             say("cannot write the cassette " + e.detail());
             return exit_usage;
@@ -269,6 +277,12 @@ int run(const options& o) {
         }
     if (recording) try {
             recording->finish();
+            LONG calls_after = 0;
+            if (emulator && SUCCEEDED(emulator->CallCount(&calls_after)))
+                if (const std::string lost = recording->unrecorded(calls_after - calls_before); !lost.empty()) {
+                    say(lost);
+                    status = exit_script_failed;
+                }
         } catch (const platform::file_error& e) {
             say("cannot write the cassette " + e.detail());
             status = exit_script_failed;

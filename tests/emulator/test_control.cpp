@@ -417,6 +417,38 @@ TEST_F(ControlTest, LiveObjectsCountDownToZeroAfterRelease) {
     EXPECT_EQ(0, live(u"ObjectData"));
 }
 
+// A recorder hands the library class objects to serve in front of its own; CallCount
+// counts every call, creations included, whether journaled or not.
+TEST_F(ControlTest, AServedClassObjectStandsInFrontOfTheLibrarysOwnUntilWithdrawn) {
+    LONG calls_before = 0, calls_after = 0;
+    ASSERT_EQ(S_OK, emulator->CallCount(&calls_before));
+    com_ptr<IClassFactory> users;
+    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_User, CLSCTX_INPROC_SERVER, nullptr, iid_of<IClassFactory>(), users.put_void()));
+    const auto serve = [&](const char16_t* progid, VARTYPE vt, IUnknown* object) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = vt;
+        v.punkVal = object;
+        return emulator->ServeClass(B(progid), &v);
+    };
+    const auto made_api_is_user = [] {
+        com_ptr<IDispatch> made;
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_api, nullptr, CLSCTX_INPROC_SERVER, iid_of<IDispatch>(), made.put_void()));
+        com_ptr<IUser> user;
+        return made && SUCCEEDED(made->QueryInterface(iid_of<IUser>(), user.put_void()));
+    };
+    ASSERT_EQ(S_OK, serve(u"mrlib.api", VT_UNKNOWN, users.get())) << error_text();
+    EXPECT_TRUE(made_api_is_user()) << "mrlib.api made by the served class object";
+    ASSERT_EQ(S_OK, serve(u"mrlib.api", VT_EMPTY, nullptr)) << error_text();
+    EXPECT_FALSE(made_api_is_user()) << "the library's own class again";
+    com_ptr<Iapi> api = connect();
+    EXPECT_EQ(mremu::errors::bad_argument, serve(u"mrlib.Nope", VT_UNKNOWN, users.get()));
+    EXPECT_EQ(mremu::errors::bad_argument, serve(u"mrlib.User", VT_DISPATCH, api.get())) << "no class object";
+    EXPECT_EQ(mremu::errors::bad_argument, serve(u"mrlib.User", VT_I4, nullptr));
+    ASSERT_EQ(S_OK, emulator->CallCount(&calls_after));
+    EXPECT_EQ(calls_before + 4, calls_after) << "new User, new api, new api, OpenConnection";
+}
+
 TEST_F(ControlTest, TheControlClassIsReachedLateBound) {
     using namespace q2mr_test;
     var op(u"GetHostname"), hr(static_cast<int>(0x80040301)), desc(u"busy"), times(1);

@@ -47,5 +47,6 @@ TEST(FuzzReplay, DispatchInputs) { EXPECT_GT(replay("dispatch", &q2mr_fuzz::disp
 TEST(FuzzReplay, VariantInputs) { EXPECT_GT(replay("variant", &q2mr_fuzz::variant_input), 0u); }
 TEST(FuzzReplay, FixtureInputs) { EXPECT_GT(replay("fixture", &q2mr_fuzz::fixture_input), 0u); }
 TEST(FuzzReplay, HostValueInputs) { EXPECT_GT(replay("host_values", &q2mr_fuzz::host_values_input), 0u); }
+TEST(FuzzReplay, CassetteInputs) { EXPECT_GT(replay("cassette", &q2mr_fuzz::cassette_input), 0u); }
 
 }  // namespace

@@ -2,9 +2,10 @@
 # A Lua session recorded against the emulated library's second build (its own ids, as an
 # installed library that is not ours), then replayed offline by the first:
 #   record_replay.sh HOST FOREIGN_REGISTRY SCRIPT FIXTURE SCRATCH
-# The same output and exit code; the cassette's mode 0600 and no password in it; a script
-# changed by one argument caught at that call; cassettes cut short or corrupted refused
-# before the script runs; recorded calls left unplayed reported.
+# The same output and exit code; the cassette's mode 0600, no password and no login token
+# in it; a run whose calls went past the recorder refused; a script changed by one argument
+# caught at that call; cassettes cut short or corrupted refused before the script runs;
+# recorded calls left unplayed reported.
 set -u
 host=$1 foreign=$2 script=$3 fixture=$4 scratch=$5
 rm -rf "$scratch" && mkdir -p "$scratch"
@@ -25,6 +26,18 @@ grep -q '"op":"AddUsers"' "$tape" || fail "the session's calls are missing"
 grep -q -e s3cret -e pw1 "$tape" && fail "a password is in the cassette"
 grep -E '"op":"(appLogin|AdminLogin|SetUserInfo)"' "$tape" | grep -v '"args":\[\["BSTR","[^"]*"\],\["BSTR","\*\*\*"\]' &&
     fail "a password argument is not masked"
+# The login token, the session's credential: masked, and no token of the emulator anywhere.
+grep -q '"op":"LoginToken","args":\[\],"result":\["BSTR","\*\*\*"\]' "$tape" && ! grep -q '"EMU-' "$tape" ||
+    fail "the login token is not masked"
+
+# Calls that go past the recorder (the script takes its class object away) and none
+# recorded: never a silent success.
+OLEAUTO_REGISTRY= "$host" --server "$fixture" --record "$scratch/past.jsonl" -e \
+    'CreateObject("mrlib.Emulator"):ServeClass("mrlib.api", nil); print(CreateObject("mrlib.api"):OpenConnection("tcp", "localhost", 8400))' \
+    >"$scratch/past.out" 2>&1
+code=$?
+[ $code = 1 ] && grep -qx 'q2mrhost: the library answered 2 calls and none was recorded: the cassette holds no call to replay' "$scratch/past.out" ||
+    { cat "$scratch/past.out"; fail "calls past the recorder: exit $code"; }
 
 # One argument changed: the call that first carries it fails, and the host says so.
 call=$(grep -n '"op":"SetUserInfo","args":\[\["BSTR","kim"\]' "$tape" | head -1 | cut -d: -f1)

@@ -121,6 +121,28 @@ scriptkit)
     grep -q '^HKEY_CLASSES_ROOT\\mrlib.api\\CLSID|@="{A8F13D62-7C05-4E9B-942E-6DB1580CF387}"' "$scratch/after" ||
         fail "the other library's mrlib.api changed"
     step "$(grep '^RESULT' "$scratch/host.out") with --server, exit 0; the other library's registration untouched and unused"
+    # Out of the box from the kit's own folder: its demo scripts with its fixtures, a
+    # session recorded there and replayed, no login token in the cassette.
+    kitdir=$(dirname "$host")
+    (cd "$kitdir" && wine q2mrhost.exe --server demo_server.json demo.vbs </dev/null >"$scratch/demo.out" 2>&1)
+    code=$?
+    [ $code = 0 ] && grep -qx 'Host: cm0.emulated.test' "$scratch/demo.out" &&
+        grep -qx 'setDynamicAttrs: 9 Subscript out of range' "$scratch/demo.out" ||
+        { cat "$scratch/demo.out"; fail "demo.vbs in the kit's folder: exit $code"; }
+    tape=$(win "$scratch/session.jsonl")
+    (cd "$kitdir" && wine q2mrhost.exe --server standard.json --record "$tape" session.vbs one two \
+        </dev/null >"$scratch/session.out" 2>"$scratch/session.err")
+    code=$?
+    printf 'Connect: []\nLogin: []\nHost: cm1.example.test Arguments: 2\n' | cmp -s - "$scratch/session.out" &&
+        [ $code = 1 ] && grep -qx 'session.vbs:7: 9: Subscript out of range' "$scratch/session.err" ||
+        { cat "$scratch/session.out" "$scratch/session.err"; fail "session.vbs in the kit's folder: exit $code"; }
+    grep -q '"op":"LoginToken","args":\[\],"result":\["BSTR","\*\*\*"\]' "$scratch/session.jsonl" &&
+        ! grep -q '"EMU-' "$scratch/session.jsonl" || { cat "$scratch/session.jsonl"; fail "the cassette's login token"; }
+    (cd "$kitdir" && wine q2mrhost.exe --replay "$tape" session.vbs one two </dev/null >"$scratch/replayed.out" 2>&1)
+    code=$?
+    [ $code = 1 ] && cat "$scratch/session.out" "$scratch/session.err" | cmp -s - "$scratch/replayed.out" ||
+        { cat "$scratch/replayed.out"; fail "the kit's session replayed: exit $code"; }
+    step "demo.vbs and session.vbs with the kit's fixtures from its folder; the session recorded and replayed"
     # Without --server, no emulated server at all: the component still comes from beside
     # the host, and a session the script leaves alive is still found.
     printf 'Set d = CreateObject("Scripting.Dictionary")\nd.Add "self", d\nd.Add "session", CreateObject("quellar2mrapi.t2mrapp")\n' \

@@ -15,5 +15,7 @@ int variant_input(const std::uint8_t* data, std::size_t size);
 int fixture_input(const std::uint8_t* data, std::size_t size);
 // The script host's value conversions through a Lua state.
 int host_values_input(const std::uint8_t* data, std::size_t size);
+// The cassette reader, and the emulated library replaying what it accepts.
+int cassette_input(const std::uint8_t* data, std::size_t size);
 
 }  // namespace q2mr_fuzz
