@@ -406,12 +406,15 @@ int create_object_global(lua_State* L) {
         std::string text = "out of memory";
         try {
             if (auto wide = oa::utf8_to_utf16(progid)) {
-                CLSID clsid{};
-                hr = CLSIDFromProgID(wide->c_str(), &clsid);
-                if (SUCCEEDED(hr))
-                    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                          reinterpret_cast<void**>(&box->object));
-                if (FAILED(hr)) text = oa::utf16_to_utf8(oa::take_error_description(hr));
+                // As the runtime's client creates objects: a class out of reach is 429 with
+                // the words of the Windows host's CreateObject.
+                try {
+                    box->object = oa::late::create_object(*wide).detach();
+                    hr = S_OK;
+                } catch (const oa::com_error& e) {
+                    hr = e.code();
+                    text = oa::utf16_to_utf8(e.description());
+                }
                 if (text.empty()) text = std::string("cannot create an object of ") + progid;
             } else {
                 hr = oa::vb_hresult(oa::vb::invalid_call);

@@ -262,6 +262,7 @@ def interface_entries(iface):
         except IdlError as e:
             errors.append(str(e))
         entry["example"] = examples[0] if examples else ""
+        entry["remarks"] = [n[len("note:"):].strip() for n in entry["notes"] if n.startswith("note:")]
     return entries, errors
 
 
@@ -359,6 +360,8 @@ def render(library, interfaces, coclasses):
         for e in entries:
             sections += [f"### `{e['name']}`", "", e["help"], "", "Failures:", ""]
             sections += [f"- {failure_text(item)}" for item in e["fails"]]
+            for remark in e["remarks"]:
+                sections += ["", remark]
             sections += ["", "Example:", "", "    " + e["example"], ""]
     if errors:
         raise IdlError("\n".join(errors))

@@ -5,12 +5,27 @@
 #include <session/conventions.h>
 
 #include <oa/text.h>
+#include <platform/files.h>
 
+#include <atomic>
 #include <optional>
 
 namespace quellar2mrapi {
 
 using oa::view;
+
+namespace {
+// The failure 91 that follows stands as the result; why the library is out of reach goes
+// to standard error instead, once per process.
+void note_unreachable_library(const std::u16string& description) noexcept {
+    static std::atomic_flag noted;
+    if (noted.test_and_set()) return;
+    try {
+        platform::write_to_standard_error("quellar2mrapi: Connect: " + oa::utf16_to_utf8(description) + "\n");
+    } catch (...) {
+    }
+}
+}  // namespace
 
 HRESULT t2mrapp::Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) {
     return call_result(
@@ -20,7 +35,14 @@ HRESULT t2mrapp::Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) 
             continuing_trap trap(u"Connect Error: ");
             mrlib::remote connection;
             LONG status = 0;
-            trap.step([&] { connection = mrlib::remote(oa::late::create_object(mrlib::api_progid)); });
+            trap.step([&] {
+                try {
+                    connection = mrlib::remote(oa::late::create_object(mrlib::api_progid));
+                } catch (const oa::late::unreachable_class& e) {
+                    note_unreachable_library(e.description());
+                    throw;
+                }
+            });
             trap.step([&] {
                 status = need(connection)
                              .call(mrlib::op::OpenConnection,

@@ -6,6 +6,8 @@
 #include <oa/text.h>
 
 #include <cstdio>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 namespace q2mrhost::windows {
@@ -21,13 +23,49 @@ std::u16string description_of(HRESULT code) {
     return oa::ascii_to_utf16(text);
 }
 
+// Line n (from 0) of a script's text.
+std::u16string_view line_of(std::u16string_view text, ULONG n) {
+    for (; n > 0; --n) {
+        const auto end = text.find(u'\n');
+        if (end == std::u16string_view::npos) return {};
+        text.remove_prefix(end + 1);
+    }
+    return text.substr(0, text.find(u'\n'));
+}
+
+// The engines' own CreateObject (VBScript's, JScript's new ActiveXObject) fails with 429
+// whatever the reason: when the failing line creates a class by a quoted ProgID that is out
+// of this program's reach, the runtime's description says why, as the Lua host's does.
+std::optional<std::u16string> unreachable_on(std::u16string_view line) {
+    std::u16string lower(line);
+    for (char16_t& c : lower) c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    for (const std::u16string_view call : {u"createobject", u"activexobject"}) {
+        for (auto at = lower.find(call); at != std::u16string::npos; at = lower.find(call, at + 1)) {
+            auto i = at + call.size();
+            const auto blanks = [&] {
+                while (i < lower.size() && (lower[i] == u' ' || lower[i] == u'\t')) ++i;
+            };
+            blanks();
+            if (i >= lower.size() || lower[i] != u'(') continue;
+            ++i;
+            blanks();
+            if (i >= lower.size() || (lower[i] != u'"' && lower[i] != u'\'')) continue;
+            const auto end = line.find(line[i], i + 1);
+            if (end == std::u16string_view::npos) continue;
+            if (auto why = unreachable(line.substr(i + 1, end - i - 1))) return why;
+        }
+    }
+    return std::nullopt;
+}
+
 // The host's side of the engine: it hands out WScript and reports the script's failures.
 class script_site final : public oa::implements<script_site, IActiveScriptSite> {
 public:
     static constexpr std::u16string_view class_name = u"ScriptSite";
 
-    script_site(oa::com_ptr<IHostScript> wscript, std::string script_path, const bool& quitting)
-        : wscript_(std::move(wscript)), script_path_(std::move(script_path)), quitting_(quitting) {}
+    script_site(oa::com_ptr<IHostScript> wscript, std::string script_path, std::u16string_view text,
+                const bool& quitting)
+        : wscript_(std::move(wscript)), script_path_(std::move(script_path)), text_(text), quitting_(quitting) {}
 
     bool failed() const noexcept { return failed_; }
     // After the engine closed: the site no longer hands out WScript.
@@ -68,6 +106,8 @@ public:
         const HRESULT code = info.scode ? info.scode : info.wCode ? oa::vb_hresult(info.wCode) : E_FAIL;
         std::u16string description(oa::view(info.bstrDescription));
         if (description.empty()) description = description_of(code);
+        if (placed && oa::failure_number(code) == oa::vb::cannot_create_object)
+            if (auto why = unreachable_on(line_of(text_, line))) description = std::move(*why);
         std::string message = script_path_ + (placed ? ":" + std::to_string(line + 1ul) : std::string()) + ": " +
                               std::to_string(oa::failure_number(code)) + ": " + oa::utf16_to_utf8(description) + "\n";
         write_bytes(standard::error, message);
@@ -77,6 +117,7 @@ public:
 private:
     oa::com_ptr<IHostScript> wscript_;
     std::string script_path_;
+    std::u16string_view text_;
     const bool& quitting_;
     bool failed_ = false;
 };
@@ -125,7 +166,7 @@ script_result run_script(oa::com_ptr<IActiveScript> engine, const std::string& s
         // the failure that Quit raises.
         running->InterruptScriptThread(SCRIPTTHREADID_CURRENT, nullptr, 0);
     };
-    oa::com_ptr<script_site> site = oa::make_self<script_site>(make_wscript(std::move(facts)), script_path, quitting);
+    oa::com_ptr<script_site> site = oa::make_self<script_site>(make_wscript(std::move(facts)), script_path, text, quitting);
     oa::com_ptr<IActiveScriptParse64> parser = engine.try_query<IActiveScriptParse64>();
 
     HRESULT hr = parser ? parser->InitNew() : E_NOINTERFACE;

@@ -2,6 +2,7 @@
 #include <host/windows/wscript.h>
 
 #include <oa/error.h>
+#include <oa/late_bound.h>
 #include <oa/text.h>
 
 #include <memory>
@@ -185,7 +186,8 @@ public:
             if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, reinterpret_cast<void**>(object));
             if (FAILED(hr))
                 oa::raise(oa::vb_hresult(cannot_create_object),
-                          u"Cannot create the object \"" + std::u16string(oa::view(progid)) + u"\"");
+                          unreachable(oa::view(progid))
+                              .value_or(u"Cannot create the object \"" + std::u16string(oa::view(progid)) + u"\""));
         });
     }
     HRESULT STDMETHODCALLTYPE Sleep(LONG milliseconds) override {
@@ -204,6 +206,16 @@ private:
 };
 
 }  // namespace
+
+std::optional<std::u16string> unreachable(std::u16string_view progid) {
+    try {
+        oa::late::class_object_of(progid);
+    } catch (const oa::late::unreachable_class& e) {
+        return e.description();
+    } catch (...) {
+    }
+    return std::nullopt;
+}
 
 oa::com_ptr<IHostScript> make_wscript(script_facts facts) {
     return oa::com_ptr<IHostScript>(oa::make_self<wscript_object>(std::move(facts)));

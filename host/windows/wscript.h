@@ -6,6 +6,7 @@
 #include <oa/dispatch.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ struct script_facts {
 
 // The object the engine knows as "WScript".
 oa::com_ptr<IHostScript> make_wscript(script_facts facts);
+
+// When the class of progid is out of this program's reach (registered for programs of the
+// other bitness only, or not at all), the runtime's description of why; else nothing.
+std::optional<std::u16string> unreachable(std::u16string_view progid);
 
 // A failure that Quit raises to leave the running script; the host does not report it.
 inline constexpr HRESULT quit_requested = hresult_of(0x80040300);

@@ -23,12 +23,31 @@ com_error failure_of(HRESULT hr, EXCEPINFO& exception) {
     return com_error(hr, take_error_description(hr));
 }
 
+std::u16string unreachable_description(std::u16string_view progid) {
+    std::u16string text = std::u16string(vb_description(vb::cannot_create_object)) + u": " + std::u16string(progid);
+    if (!registered_for_other_bitness(progid))
+        return text + u" is not registered for any program on this machine. Install (or register) the library "
+                      u"that provides it.";
+    // The remedy is the component of the other bitness, in a program of that bitness.
+    constexpr bool wide = sizeof(void*) == 8;
+    const std::u16string mine = wide ? u"64" : u"32", other = wide ? u"32" : u"64";
+    return text + u" is registered for " + other + u"-bit programs only, and this program is " + mine +
+           u"-bit. Use the " + other + u"-bit quellar2mrapi from a " + other + u"-bit program (such as " +
+           (wide ? u"C:\\Windows\\SysWOW64" : u"C:\\Windows\\System32") +
+           u"\\cscript.exe): the quellar2mrapi x64 MSI installs it, into " +
+           (wide ? u"Program Files (x86)." : u"Program Files.");
+}
+
 com_ptr<IClassFactory> class_object_of(std::u16string_view progid) {
     std::u16string name(progid);
     CLSID clsid{};
-    if (FAILED(OaClassFromProgID(ole(name.c_str()), &clsid))) raise_vb(vb::cannot_create_object);
+    if (FAILED(OaClassFromProgID(ole(name.c_str()), &clsid)))
+        throw unreachable_class(vb_hresult(vb::cannot_create_object), unreachable_description(progid));
     com_ptr<IClassFactory> factory;
-    check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, iid_of<IClassFactory>(), factory.put_void()));
+    const HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, iid_of<IClassFactory>(), factory.put_void());
+    // The ProgID is seen here, its class is not: a ProgID that both views share.
+    if (hr == REGDB_E_CLASSNOTREG) throw unreachable_class(hr, unreachable_description(progid));
+    check(hr);
     return factory;
 }
 

@@ -211,6 +211,35 @@ TEST_F(Host, TheLeakCheckNamesWhatAScriptLeftAlive) {
     EXPECT_TRUE(has(failed.err, "1 User")) << failed.err;
 }
 
+// The change-server library not registered (the emulated control class still is): the
+// staging methods and CreateObject say so, Connect's 91 stands and the component notes why
+// on standard error, once. The Windows host prints the same lines (windows.unreachable).
+TEST_F(Host, ALibraryThatIsNotRegisteredIsNamedAsSuch) {
+    const fs::path registry = dir / "registry";
+    {
+        std::ifstream in(fs::path(Q2MR_HOST).parent_path() / "registry");
+        std::ofstream out(registry);
+        for (std::string line; std::getline(in, line);)
+            if (!has(line, "\tmrlib.api\t") && !has(line, "\tmrlib.User\t")) out << line << "\n";
+    }
+    auto r = run({script("unreachable.lua")}, "OLEAUTO_REGISTRY=" + quote(registry.string()));
+    const auto why = [](const std::string& progid) {
+        return "ActiveX component can't create object: " + progid +
+               " is not registered for any program on this machine. Install (or register) the library that provides "
+               "it.";
+    };
+    const std::string connect = "Connect: [Connect Error:  91 Object variable or With block variable not set]\n";
+    EXPECT_EQ(connect + connect + "AddUserToArray: [AddUserToArray Error:  429 " + why("mrlib.User") +
+                  "]\nAddUserToNMXArray: [AddUserToNMXArray Error:  429 " + why("mrlib.User") +
+                  "]\nAddUserToRoleArray: [AddUserToRoleArray Error:  429 " + why("mrlib.User") +
+                  "]\nCreateObject mrlib.api: 429 " + why("mrlib.api") + "\n",
+              r.out);
+    EXPECT_EQ("quellar2mrapi: Connect: " + why("mrlib.api") + "\n" + script("unreachable.lua") + ":11: 429: " +
+                  why("mrlib.User") + "\n",
+              r.err);
+    EXPECT_EQ(1, r.exit_code);
+}
+
 // Scripts that crashed the host or made it leak (and then exit 3): each now ends as its
 // lines say, and nothing is left alive.
 TEST_F(Host, RegressionScriptsNeitherCrashNorLeak) {

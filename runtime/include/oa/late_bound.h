@@ -19,11 +19,32 @@ namespace oa::late {
 // else with the description the callee left in its error information.
 com_error failure_of(HRESULT hr, EXCEPINFO& exception);
 
+// A class that this program cannot reach: its ProgID names no class here (failure 429), or
+// its class is not registered for programs of this bitness (REGDB_E_CLASSNOTREG). The
+// description (unreachable_description) says which case it is and what to do.
+class unreachable_class : public com_error {
+public:
+    using com_error::com_error;
+};
+
 // Classes found by ProgID (following CurVer): the class object, or a new object asked for
-// IDispatch. A ProgID that names no class fails with 429.
+// IDispatch. A class that is out of reach fails with unreachable_class.
 com_ptr<IClassFactory> class_object_of(std::u16string_view progid);
 com_ptr<IDispatch> create_object(std::u16string_view progid);
 com_ptr<IDispatch> create_object(IClassFactory* factory);
+
+// The description of a class that this program cannot reach:
+//   "ActiveX component can't create object: PROGID is registered for 32-bit programs only,
+//   and this program is 64-bit. Use the 32-bit quellar2mrapi from a 32-bit program (such as
+//   C:\Windows\SysWOW64\cscript.exe): the quellar2mrapi x64 MSI installs it, into Program
+//   Files (x86)." (and the same the other way round), or, registered in neither view,
+//   "ActiveX component can't create object: PROGID is not registered for any program on this
+//   machine. Install (or register) the library that provides it."
+std::u16string unreachable_description(std::u16string_view progid);
+// Whether the registry view of programs of the other bitness names a class for progid
+// (following CurVer) with an in-process server. Read only to word a failure; the
+// project's runtime has one view, so never there.
+bool registered_for_other_bitness(std::u16string_view progid) noexcept;
 
 // The member id of a name; nothing by that name is failure 438.
 HRESULT find_id(IDispatch* object, std::u16string_view name, DISPID& id) noexcept;
