@@ -5,6 +5,12 @@
 #     regsvr32 of the packaged library, then the MSI: the same registry rows; every member
 #     through the stock cscript; a multithreaded client through the proxies; upgrade in
 #     place, the downgrade refused; uninstall leaves no key or file and creation fails.
+#     The 32-bit component beside it: its file in Program Files (x86), the 32-bit view
+#     holding the description's rows for 32-bit programs, kept when the 64-bit one is
+#     unregistered, gone after the uninstall.
+#   package.sh msi_x86 TEMPLATE BUILD SCRIPTS FIXTURE
+#     the package for 32-bit Windows: its file, its rows in the 32-bit view and nothing in
+#     the 64-bit one; uninstall leaves neither key nor file.
 #   package.sh scriptkit TEMPLATE BUILD SCRIPTS FIXTURE
 #     the script kit in a prefix where another library owns mrlib.api: installing and
 #     running with --server write nothing, and the other library is never used.
@@ -29,10 +35,10 @@ wineserver -p </dev/null >>"$scratch/wine.log" 2>&1
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
 # The classes' keys as sorted lines "KEY" and "KEY|NAME=VALUE", without the installer's
-# own bookkeeping under Installer.
+# own bookkeeping under Installer: snapshot FILE [/reg:32 | /reg:64].
 snapshot() {
     rm -f "$WINEPREFIX/drive_c/snapshot.reg"
-    w reg export HKCR 'C:\snapshot.reg' /y >/dev/null || fail "reg export"
+    w reg export HKCR 'C:\snapshot.reg' /y ${2:-} >/dev/null || fail "reg export ${2:-}"
     iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/snapshot.reg" | tr -d '\r' | awk '
         /^\[/ { key = substr($0, 2, length($0) - 2); skip = key ~ /^HKEY_CLASSES_ROOT\\Installer(\\|$)/; if (!skip) print key; next }
         skip || /^$/ || /^\xEF\xBB\xBF/ || /^Windows Registry/ { next }
@@ -40,6 +46,14 @@ snapshot() {
         sort >"$1"
 }
 added() { comm -13 "$1" "$2"; }
+# The rows the component's description gives for programs of a bitness (--x86 or none),
+# with the file at a path, in the snapshot's lines, less those in the snapshot $3.
+described() {
+    w "$bin/regrows.exe" rows $1 "$(win "$build/package/quellar2mrapi.dll")" "$2" | tr -d '\r' | sort >"$scratch/described"
+    added "$3" "$scratch/described"
+}
+folder86="$WINEPREFIX/drive_c/Program Files (x86)/quellar2mrapi"
+path86='C:\Program Files (x86)\quellar2mrapi\quellar2mrapi.dll'
 
 case $what in
 msi)
@@ -49,6 +63,7 @@ msi)
     # The stock cscript registers its own type library on its first run.
     : >"$scratch/empty.vbs" && w cscript //nologo "$(win "$scratch/empty.vbs")"
     snapshot "$scratch/empty"
+    snapshot "$scratch/empty32" /reg:32
 
     # Self-registration of the very file the package installs, at the path it installs to.
     mkdir -p "$folder" && cp "$build/package/quellar2mrapi.dll" "$folder/"
@@ -66,7 +81,25 @@ msi)
     added "$scratch/empty" "$scratch/installed" >"$scratch/rows.msi"
     [ -s "$scratch/rows.msi" ] || fail "the installer wrote no registry rows"
     diff "$scratch/rows.regsvr32" "$scratch/rows.msi" || fail "the installer's rows differ from regsvr32's"
-    step "installed; its $(wc -l <"$scratch/rows.msi") registry lines are regsvr32's"
+    described "" 'C:\Program Files\quellar2mrapi\quellar2mrapi.dll' "$scratch/empty" >"$scratch/rows.described"
+    diff "$scratch/rows.described" "$scratch/rows.msi" || fail "the 64-bit view's rows differ from the description's"
+    step "installed; its $(wc -l <"$scratch/rows.msi") registry lines are regsvr32's and the description's"
+    cmp -s "$folder86/quellar2mrapi.dll" "$build/package/x86/quellar2mrapi.dll" ||
+        fail "the 32-bit component is not in C:\Program Files (x86)\quellar2mrapi"
+    snapshot "$scratch/installed32" /reg:32
+    added "$scratch/empty32" "$scratch/installed32" >"$scratch/rows.msi32"
+    described --x86 "$path86" "$scratch/empty32" >"$scratch/rows.described32"
+    diff "$scratch/rows.described32" "$scratch/rows.msi32" || fail "the 32-bit view's rows differ from the description's"
+    grep -q '\\win32|@=' "$scratch/rows.msi32" || fail "no win32 type library in the 32-bit view"
+    step "the 32-bit component in Program Files (x86); the 32-bit view holds its $(wc -l <"$scratch/rows.msi32") lines"
+    # Unregistering the 64-bit component keeps what the 32-bit one needs.
+    w regsvr32 /u /s 'C:\Program Files\quellar2mrapi\quellar2mrapi.dll' || fail "regsvr32 /u of the installed file"
+    snapshot "$scratch/unregistered64"
+    snapshot "$scratch/unregistered32" /reg:32
+    cmp -s "$scratch/empty" "$scratch/unregistered64" || { added "$scratch/empty" "$scratch/unregistered64"; fail "unregistering left 64-bit keys"; }
+    cmp -s "$scratch/installed32" "$scratch/unregistered32" || fail "unregistering the 64-bit component changed the 32-bit view"
+    w regsvr32 /s 'C:\Program Files\quellar2mrapi\quellar2mrapi.dll' || fail "regsvr32 of the installed file"
+    step "unregistering the 64-bit component keeps the 32-bit view"
 
     w regsvr32 /s "$(win "$bin/mrlib.dll")" || fail "regsvr32 mrlib.dll"
     w cscript //nologo "$(win "$scripts/component.vbs")" "$(win "$fixture")" "$(win "$scratch")" >"$scratch/cscript.out"
@@ -98,8 +131,35 @@ msi)
     [ "$(w cscript //nologo "$(win "$scratch/create.vbs")" | tr -d '\r')" = 429 ] || fail "creation after uninstalling is not 429"
     snapshot "$scratch/uninstalled"
     cmp -s "$scratch/empty" "$scratch/uninstalled" || { added "$scratch/empty" "$scratch/uninstalled"; fail "uninstalling left keys"; }
+    snapshot "$scratch/uninstalled32" /reg:32
+    cmp -s "$scratch/empty32" "$scratch/uninstalled32" || { added "$scratch/empty32" "$scratch/uninstalled32"; fail "uninstalling left 32-bit keys"; }
     [ ! -e "$folder" ] || fail "uninstalling left $folder"
-    step "uninstalled: creation fails with 429, no key and no file left"
+    [ ! -e "$folder86" ] || fail "uninstalling left $folder86"
+    step "uninstalled: creation fails with 429, no key and no file left in either view"
+    ;;
+msi_x86)
+    msi=$build/quellar2mrapi-$version-x86.msi
+    snapshot "$scratch/empty"
+    snapshot "$scratch/empty32" /reg:32
+    w msiexec /i "$(win "$msi")" /qn || fail "msiexec /i $msi: exit $?"
+    cmp -s "$folder86/quellar2mrapi.dll" "$build/package/x86/quellar2mrapi.dll" ||
+        fail "the 32-bit component is not in C:\Program Files (x86)\quellar2mrapi"
+    [ ! -e "$WINEPREFIX/drive_c/Program Files/quellar2mrapi" ] || fail "the x86 package wrote into C:\Program Files"
+    snapshot "$scratch/installed"
+    cmp -s "$scratch/empty" "$scratch/installed" || { added "$scratch/empty" "$scratch/installed"; fail "the x86 package wrote into the 64-bit view"; }
+    snapshot "$scratch/installed32" /reg:32
+    added "$scratch/empty32" "$scratch/installed32" >"$scratch/rows.msi32"
+    described --x86 "$path86" "$scratch/empty32" >"$scratch/rows.described32"
+    [ -s "$scratch/rows.msi32" ] || fail "the installer wrote no registry rows"
+    diff "$scratch/rows.described32" "$scratch/rows.msi32" || fail "the 32-bit view's rows differ from the description's"
+    step "installed into Program Files (x86); the 32-bit view holds the description's $(wc -l <"$scratch/rows.msi32") lines, the 64-bit view nothing"
+    w msiexec /x "$(win "$msi")" /qn || fail "msiexec /x: exit $?"
+    snapshot "$scratch/uninstalled"
+    snapshot "$scratch/uninstalled32" /reg:32
+    cmp -s "$scratch/empty" "$scratch/uninstalled" && cmp -s "$scratch/empty32" "$scratch/uninstalled32" ||
+        { added "$scratch/empty32" "$scratch/uninstalled32"; fail "uninstalling left keys"; }
+    [ ! -e "$folder86" ] || fail "uninstalling left $folder86"
+    step "uninstalled: no key and no file left"
     ;;
 scriptkit)
     kit=$build/quellar2mrapi-scriptkit-$version-x64.msi
@@ -113,7 +173,11 @@ scriptkit)
     cmp -s "$scratch/before" "$scratch/installed" || { added "$scratch/before" "$scratch/installed"; fail "the script kit registered something"; }
     host="$WINEPREFIX/drive_c/Program Files/quellar2mrapi-scriptkit/q2mrhost.exe"
     [ -f "$host" ] || fail "no host in C:\\Program Files\\quellar2mrapi-scriptkit"
-    step "installed; nothing registered"
+    for file in q2mrhost.exe quellar2mrapi.dll mrlib.dll; do
+        cmp -s "${host%/*}/x86/$file" "$build/package/x86/$file" || fail "no 32-bit $file in the script kit's x86 folder"
+    done
+    grep -q 'processorArchitecture="x86"' "${host%/*}/x86/q2mrhost-server.manifest" || fail "no 32-bit manifest in x86"
+    step "installed, the 32-bit host in x86; nothing registered"
     (cd "$scripts" && wine "$host" --server "$(win "$fixture")" component.vbs "$(win "$fixture")" "$(win "$scratch")" \
         </dev/null >"$scratch/host.out" 2>"$scratch/host.err")
     code=$?
