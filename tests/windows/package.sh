@@ -35,12 +35,20 @@ wineserver -p </dev/null >>"$scratch/wine.log" 2>&1
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
 # The classes' keys as sorted lines "KEY" and "KEY|NAME=VALUE", without the installer's
-# own bookkeeping under Installer: snapshot FILE [/reg:32 | /reg:64].
+# own bookkeeping under Installer and the 32-bit view under Wow6432Node (read on its own):
+# snapshot FILE, or snapshot FILE /reg:32 for the 32-bit view, whose machine-wide classes
+# Wine's reg.exe exports under HKLM (its export of HKCR there is not the view), written
+# under HKEY_CLASSES_ROOT as well.
 snapshot() {
     rm -f "$WINEPREFIX/drive_c/snapshot.reg"
-    w reg export HKCR 'C:\snapshot.reg' /y ${2:-} >/dev/null || fail "reg export ${2:-}"
-    iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/snapshot.reg" | tr -d '\r' | awk '
-        /^\[/ { key = substr($0, 2, length($0) - 2); skip = key ~ /^HKEY_CLASSES_ROOT\\Installer(\\|$)/; if (!skip) print key; next }
+    if [ $# = 1 ]; then
+        w reg export HKCR 'C:\snapshot.reg' /y >/dev/null || fail "reg export"
+    else
+        w reg export 'HKLM\Software\Classes' 'C:\snapshot.reg' /y "$2" >/dev/null || fail "reg export $2"
+    fi
+    iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/snapshot.reg" | tr -d '\r' |
+        sed 's/^\[HKEY_LOCAL_MACHINE\\Software\\Classes/[HKEY_CLASSES_ROOT/' | awk '
+        /^\[/ { key = substr($0, 2, length($0) - 2); skip = key ~ /^HKEY_CLASSES_ROOT\\(Installer|Wow6432Node)(\\|$)/; if (!skip) print key; next }
         skip || /^$/ || /^\xEF\xBB\xBF/ || /^Windows Registry/ { next }
         { line = $0; while (line ~ /\\$/ && (getline more) > 0) line = substr(line, 1, length(line) - 1) more; print key "|" line }' |
         sort >"$1"
