@@ -2,7 +2,13 @@
 # resource scripts, and the header-only libraries without the host's /usr/include.
 enable_language(RC)
 
-find_program(Q2MR_WIDL_PROGRAM NAMES ${Q2MR_WIDL} x86_64-w64-mingw32-widl widl REQUIRED)
+find_program(Q2MR_WIDL_PROGRAM NAMES ${Q2MR_WIDL} widl REQUIRED)
+# The type libraries' platform follows the pointer size of the toolchain's target.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(Q2MR_WIDL_PLATFORM --win32)
+else()
+  set(Q2MR_WIDL_PLATFORM --win64)
+endif()
 find_path(Q2MR_IDL_INCLUDE oaidl.idl PATHS /usr/include/wine/wine/windows NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_path(Q2MR_STDOLE_DIR stdole2.tlb
   PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
@@ -16,7 +22,7 @@ file(MAKE_DIRECTORY ${Q2MR_GENERATED})
 function(q2mr_widl idl)
   cmake_parse_arguments(W "HEADER" "TYPELIB" "DEPENDS" ${ARGN})
   get_filename_component(stem ${idl} NAME_WE)
-  set(flags --win64 -I${Q2MR_IDL_INCLUDE} -I${PROJECT_SOURCE_DIR}/emulator
+  set(flags ${Q2MR_WIDL_PLATFORM} -I${Q2MR_IDL_INCLUDE} -I${PROJECT_SOURCE_DIR}/emulator
             -L${Q2MR_STDOLE_DIR} -L${Q2MR_GENERATED})
   if(W_TYPELIB)
     add_custom_command(OUTPUT ${Q2MR_GENERATED}/${W_TYPELIB}

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
-stages=(linux windows asan fuzz)
+stages=(linux windows-x86 windows asan fuzz)
 (($#)) && stages=("$@")
 for stage in "${stages[@]}"; do
   case " linux windows-x86 windows asan fuzz " in

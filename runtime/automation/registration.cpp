@@ -39,7 +39,7 @@ std::string guid_text(const GUID& g) {
     return text;
 }
 
-std::vector<row> rows(const library& lib, std::string_view path) {
+std::vector<row> rows(const library& lib, std::string_view path, bitness bits) {
     std::vector<row> out;
     const auto add = [&out](std::string key, std::string_view name, std::string_view value) {
         out.push_back({std::move(key), std::string(name), std::string(value)});
@@ -69,10 +69,11 @@ std::vector<row> rows(const library& lib, std::string_view path) {
         char lcid[16];
         std::snprintf(lcid, sizeof lcid, "%x", static_cast<unsigned>(lib.lcid));
         const std::string key = "TypeLib\\" + libid + "\\" + version_of(lib);
+        const std::string platform = bits == bitness::x86 ? "\\win32" : "\\win64";
         add(key, "", lib.name);
-        add(key + "\\" + lcid + "\\win64", "", path);
+        add(key + "\\" + lcid + platform, "", path);
         // The type-library marshaler looks the library up under the neutral locale.
-        if (lib.lcid != 0) add(key + "\\0\\win64", "", path);
+        if (lib.lcid != 0) add(key + "\\0" + platform, "", path);
         add(key + "\\FLAGS", "", "0");
     }
     const std::string marshaler = guid_text(typelib_marshaler);
@@ -89,9 +90,9 @@ std::vector<row> rows(const library& lib, std::string_view path) {
     return out;
 }
 
-std::string installer_rows(const library& lib, std::string_view file_reference) {
+std::string installer_rows(const library& lib, std::string_view file_reference, bitness bits) {
     std::string out;
-    for (const row& r : rows(lib, "\x01")) {
+    for (const row& r : rows(lib, "\x01", bits)) {
         std::string value = r.value == "\x01" ? std::string(file_reference) : formatted(r.value);
         out += "<RegistryValue Root=\"HKCR\" Key=\"" + xml(r.key) + "\"";
         if (!r.name.empty()) out += " Name=\"" + xml(r.name) + "\"";

@@ -8,3 +8,4 @@
 #else
 #include <oa/platform_posix.h>
 #endif
+#include <oa/layout.h>

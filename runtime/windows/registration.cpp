@@ -4,6 +4,7 @@
 #include <oa/com_ptr.h>
 #include <oa/unique.h>
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,44 +35,103 @@ using unique_hkey = oa::unique_any<HKEY, &close_key>;
 
 HRESULT from_win32(LONG error) { return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error); }
 
+// The registry view of programs of a bitness: each call names it, so that the code holds
+// whether the system keeps the two views apart, shares some keys, or has one view only.
+REGSAM view_of(oa::reg::bitness bits) {
+    return bits == oa::reg::bitness::x86 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+constexpr oa::reg::bitness other_than(oa::reg::bitness bits) {
+    return bits == oa::reg::bitness::x86 ? oa::reg::bitness::x64 : oa::reg::bitness::x86;
+}
+
 // Creates the key under HKEY_CLASSES_ROOT and sets one text value (nullptr: the default).
-HRESULT set_text(const std::wstring& key_path, const wchar_t* name, const std::wstring& value) {
+HRESULT set_text(REGSAM view, const std::wstring& key_path, const wchar_t* name, const std::wstring& value) {
     unique_hkey key;
-    if (LONG e = RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                                 nullptr))
+    if (LONG e = RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                 key.put(), nullptr))
         return from_win32(e);
     const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     return from_win32(
         RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes));
 }
 
-std::optional<std::wstring> get_text(const std::wstring& key_path, const wchar_t* name) {
+std::optional<std::wstring> get_text(REGSAM view, const std::wstring& key_path, const wchar_t* name) {
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
+        return std::nullopt;
     wchar_t buffer[1024];
     DWORD size = sizeof buffer;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key_path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS)
+    if (RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
         return std::nullopt;
     return std::wstring(buffer);
 }
 
-HRESULT delete_tree(const std::wstring& key_path) {
-    const LONG e = RegDeleteTreeW(HKEY_CLASSES_ROOT, key_path.c_str());
+bool key_exists(REGSAM view, const std::wstring& key_path) {
+    unique_hkey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
+}
+
+// Deletes the key with everything under it, in the view.
+HRESULT delete_tree(REGSAM view, const std::wstring& key_path) {
+    unique_hkey key;
+    LONG e = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ | KEY_WRITE | DELETE | view, key.put());
+    if (e == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (e == ERROR_SUCCESS) e = RegDeleteTreeW(key.get(), nullptr);
+    if (e == ERROR_SUCCESS) {
+        const std::size_t split = key_path.find_last_of(L'\\');
+        unique_hkey parent;
+        const std::wstring parent_path = split == std::wstring::npos ? std::wstring() : key_path.substr(0, split);
+        e = RegOpenKeyExW(HKEY_CLASSES_ROOT, parent_path.c_str(), 0, KEY_WRITE | view, parent.put());
+        if (e == ERROR_SUCCESS)
+            e = RegDeleteKeyExW(parent.get(), key_path.substr(split == std::wstring::npos ? 0 : split + 1).c_str(),
+                                view, 0);
+    }
     return e == ERROR_FILE_NOT_FOUND ? S_OK : from_win32(e);
 }
 
 // A ProgID key and its CLSID value; removed only while it still names this class.
-HRESULT remove_progid(const std::wstring& progid, const std::wstring& clsid) {
-    if (progid.empty() || get_text(progid + L"\\CLSID", nullptr) != clsid) return S_OK;
-    return delete_tree(progid);
+HRESULT remove_progid(REGSAM view, const std::wstring& progid, const std::wstring& clsid) {
+    if (progid.empty() || get_text(view, progid + L"\\CLSID", nullptr) != clsid) return S_OK;
+    return delete_tree(view, progid);
 }
 
-bool has_subkeys(const std::wstring& key_path) {
+// The names of a key's subkeys.
+std::vector<std::wstring> subkeys(REGSAM view, const std::wstring& key_path) {
+    std::vector<std::wstring> names;
     unique_hkey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
-    DWORD subkeys = 0;
-    return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, nullptr) == ERROR_SUCCESS &&
-           subkeys > 0;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(std::size(name));
+        if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// Removes one platform's file of a type library's version: its win32 or win64 keys, then
+// every locale key left empty, then the version while no locale holds a file.
+HRESULT remove_typelib_platform(REGSAM view, const std::wstring& typelib, const std::wstring& version,
+                                const wchar_t* platform) {
+    HRESULT first_failure = S_OK;
+    const std::wstring version_key = typelib + L"\\" + version;
+    bool files_left = false;
+    for (const std::wstring& sub : subkeys(view, version_key)) {
+        if (sub == L"FLAGS" || sub == L"HELPDIR") continue;
+        const std::wstring locale = version_key + L"\\" + sub;
+        if (HRESULT hr = delete_tree(view, locale + L"\\" + platform); FAILED(hr) && SUCCEEDED(first_failure))
+            first_failure = hr;
+        if (subkeys(view, locale).empty())
+            delete_tree(view, locale);
+        else
+            files_left = true;
+    }
+    if (!files_left) {
+        if (HRESULT hr = delete_tree(view, version_key); FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
+    }
+    if (subkeys(view, typelib).empty()) delete_tree(view, typelib);
+    return first_failure;
 }
 
 }  // namespace
@@ -83,7 +143,7 @@ STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid) {
     // most, so that a loop of CurVer keys ends.
     std::wstring name = progid;
     for (int step = 0; FAILED(hr) && step < 4; ++step) {
-        const std::optional<std::wstring> current = get_text(name + L"\\CurVer", nullptr);
+        const std::optional<std::wstring> current = get_text(0, name + L"\\CurVer", nullptr);
         if (!current || current->empty() || *current == name) break;
         name = *current;
         hr = CLSIDFromProgID(name.c_str(), clsid);
@@ -92,6 +152,21 @@ STDAPI OaClassFromProgID(LPCOLESTR progid, CLSID* clsid) {
 }
 
 namespace oa::reg {
+
+namespace {
+
+// Writes rows into the view; with only_missing, a value already there stays as it is.
+HRESULT write_rows(REGSAM view, const std::vector<row>& rows, bool only_missing) {
+    for (const row& r : rows) {
+        const std::wstring key = wide(r.key.c_str()), name = wide(r.name.c_str());
+        const wchar_t* value_name = name.empty() ? nullptr : name.c_str();
+        if (only_missing && get_text(view, key, value_name)) continue;
+        if (HRESULT hr = set_text(view, key, value_name, wide(r.value.c_str())); FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+}  // namespace
 
 HRESULT register_server(const library& lib, const void* module_address) {
     const char* module = OaModulePathOf(module_address);
@@ -107,36 +182,45 @@ HRESULT register_server(const library& lib, const void* module_address) {
         carried->ReleaseTLibAttr(attr);
         if (!same) return TYPE_E_LIBNOTREGISTERED;
     }
-    for (const row& r : rows(lib, path)) {
-        const std::wstring name = wide(r.name.c_str());
-        if (HRESULT hr = set_text(wide(r.key.c_str()), name.empty() ? nullptr : name.c_str(), wide(r.value.c_str()));
-            FAILED(hr))
-            return hr;
-    }
-    return S_OK;
+    return write_rows(view_of(native_bitness), rows(lib, path), false);
 }
 
 HRESULT unregister_server(const library& lib) {
+    const REGSAM view = view_of(native_bitness);
     HRESULT first_failure = S_OK;
     const auto keep = [&first_failure](HRESULT hr) {
         if (FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
     };
     for (const coclass_entry& c : lib.classes) {
         const std::wstring id = wide(guid_text(c.clsid).c_str());
-        keep(remove_progid(wide(std::string(c.progid).c_str()), id));
-        keep(remove_progid(wide(std::string(c.version_independent).c_str()), id));
-        keep(delete_tree(L"CLSID\\" + id));
+        keep(remove_progid(view, wide(std::string(c.progid).c_str()), id));
+        keep(remove_progid(view, wide(std::string(c.version_independent).c_str()), id));
+        keep(delete_tree(view, L"CLSID\\" + id));
     }
-    if (!lib.libid) return first_failure;
-    const std::wstring libid = wide(guid_text(*lib.libid).c_str());
-    // An interface key is this library's while it names this type library.
-    for (const interface_entry& i : lib.interfaces) {
-        const std::wstring key = L"Interface\\" + wide(guid_text(i.iid).c_str());
-        if (get_text(key + L"\\TypeLib", nullptr) == libid) keep(delete_tree(key));
+    if (lib.libid) {
+        const std::wstring libid = wide(guid_text(*lib.libid).c_str());
+        // An interface key is this library's while it names this type library.
+        for (const interface_entry& i : lib.interfaces) {
+            const std::wstring key = L"Interface\\" + wide(guid_text(i.iid).c_str());
+            if (get_text(view, key + L"\\TypeLib", nullptr) == libid) keep(delete_tree(view, key));
+        }
+        keep(remove_typelib_platform(view, L"TypeLib\\" + libid,
+                                     std::to_wstring(lib.major) + L"." + std::to_wstring(lib.minor),
+                                     native_bitness == bitness::x86 ? L"win32" : L"win64"));
     }
-    const std::wstring typelib = L"TypeLib\\" + libid;
-    keep(delete_tree(typelib + L"\\" + std::to_wstring(lib.major) + L"." + std::to_wstring(lib.minor)));
-    if (!has_subkeys(typelib)) keep(delete_tree(typelib));
+    // Where the two views share a key (ProgIDs, TypeLib on 64-bit Windows), removing it here
+    // removed it for the other bitness too: while the library is still registered there,
+    // what it needs that names no file is written back, where it is missing.
+    const bitness other = other_than(native_bitness);
+    const REGSAM other_view = view_of(other);
+    for (const coclass_entry& c : lib.classes) {
+        if (!key_exists(other_view, L"CLSID\\" + wide(guid_text(c.clsid).c_str()) + L"\\InprocServer32")) continue;
+        std::vector<row> needed;
+        for (row& r : rows(lib, "\x01", other))
+            if (r.value != "\x01") needed.push_back(std::move(r));
+        keep(write_rows(other_view, needed, true));
+        break;
+    }
     return first_failure;
 }
 

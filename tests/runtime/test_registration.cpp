@@ -39,6 +39,26 @@ TEST(RegistrationDescription, RowsFollowFromTheDescription) {
     for (const auto& r : expected) EXPECT_TRUE(has(rows, r)) << r.key << " " << r.name << "=" << r.value;
 }
 
+// 32-bit and 64-bit programs get the same rows but for the type library's platform keys.
+TEST(RegistrationDescription, EachBitnessHasTheSameRowsButTheTypeLibrarysPlatform) {
+    using oa::reg::bitness;
+    const auto x64 = oa::reg::rows(kLib, "C:\\lib\\lib.dll", bitness::x64);
+    const auto x86 = oa::reg::rows(kLib, "C:\\lib\\lib.dll", bitness::x86);
+    EXPECT_EQ(x64, oa::reg::rows(kLib, "C:\\lib\\lib.dll"));  // this build's programs are 64-bit
+    ASSERT_EQ(x64.size(), x86.size());
+    int platform_keys = 0;
+    for (std::size_t i = 0; i < x64.size(); ++i) {
+        oa::reg::row expected = x64[i];
+        if (expected.key.ends_with("\\win64")) {
+            expected.key.replace(expected.key.size() - 5, 5, "win32");
+            ++platform_keys;
+        }
+        EXPECT_EQ(expected, x86[i]) << x86[i].key;
+    }
+    EXPECT_EQ(2, platform_keys);
+    EXPECT_NE(std::string::npos, oa::reg::installer_rows(kLib, "[#lib.dll]", bitness::x86).find("\\0\\win32\" Value=\"[#lib.dll]\""));
+}
+
 TEST(RegistrationDescription, InstallerRowsAndManifestEscapeTheirTexts) {
     const std::string installer = oa::reg::installer_rows(kLib, "[#lib.dll]");
     EXPECT_NE(std::string::npos, installer.find("Value=\"[#lib.dll]\""));

@@ -9,6 +9,7 @@
 #include <oa/dispatch.h>
 #include <oa/text.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,14 @@ using oa::disp::library_desc;
 namespace {
 
 std::string utf8(std::u16string_view s) { return oa::utf16_to_utf8(s); }
+
+// The libraries are this build's, beside the program, or with Q2MR_TYPELIB_X86 (a folder)
+// the 32-bit build's: their type libraries are win32 ones, read here as data.
+const wchar_t* x86_folder() { return _wgetenv(L"Q2MR_TYPELIB_X86"); }
+std::wstring library_path(const wchar_t* file) {
+    return x86_folder() ? std::wstring(x86_folder()) + L"\\" + file : beside_program(file);
+}
+SYSKIND expected_platform() { return x86_folder() || sizeof(void*) == 4 ? SYS_WIN32 : SYS_WIN64; }
 
 // A type library keeps one spelling of each name, whatever the case of its later uses
 // ("User" the class, "user" an argument): names compare without regard to case.
@@ -157,9 +166,10 @@ void expect_same_interface(ITypeInfo* info, const interface_desc& desc) {
 
 void expect_same_library(const wchar_t* file, const library_desc& desc) {
     oa::com_ptr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadTypeLibEx(beside_program(file).c_str(), REGKIND_NONE, lib.put()));
+    ASSERT_EQ(S_OK, LoadTypeLibEx(library_path(file).c_str(), REGKIND_NONE, lib.put()));
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+    EXPECT_EQ(expected_platform(), attr->syskind);
     EXPECT_EQ(desc.libid, attr->guid);
     EXPECT_EQ(desc.major, attr->wMajorVerNum);
     EXPECT_EQ(desc.minor, attr->wMinorVerNum);
@@ -208,7 +218,7 @@ TEST(TypeLibrary, TheEmulatedLibrarysEmbeddedLibraryAgreesWithItsDescriptions) {
 // Object browsers and script editors show these help strings to script writers.
 TEST(TypeLibrary, TheComponentsLibraryHasAHelpStringForItselfEveryTypeAndEveryMember) {
     oa::com_ptr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadTypeLibEx(beside_program(L"quellar2mrapi.dll").c_str(), REGKIND_NONE, lib.put()));
+    ASSERT_EQ(S_OK, LoadTypeLibEx(library_path(L"quellar2mrapi.dll").c_str(), REGKIND_NONE, lib.put()));
     oa::unique_bstr help;
     ASSERT_EQ(S_OK, lib->GetDocumentation(-1, nullptr, help.put(), nullptr, nullptr));
     EXPECT_FALSE(oa::view(help.get()).empty()) << "the library";

@@ -153,8 +153,8 @@ template <class A> param describe_arg() {
     return p;
 }
 
-template <auto Method> struct method_traits;
-template <class I, class... A, HRESULT (I::*Method)(A...)> struct method_traits<Method> {
+// Calls Method, a member of I taking A..., with the arguments held in slots.
+template <class I, auto Method, class... A> struct member_call {
     using interface_type = I;
     static constexpr std::size_t arity = sizeof...(A);
     static std::vector<param> describe() { return {describe_arg<A>()...}; }
@@ -165,6 +165,12 @@ template <class I, class... A, HRESULT (I::*Method)(A...)> struct method_traits<
         return (static_cast<I*>(self)->*Method)(arg_traits<A>::from(slots[K])...);
     }
 };
+
+// The dispatcher calls interface methods: STDMETHODCALLTYPE, which on 32-bit Windows is
+// __stdcall, a member pointer type of its own (elsewhere the only convention).
+template <auto Method> struct method_traits;
+template <class I, class... A, HRESULT (STDMETHODCALLTYPE I::*Method)(A...)>
+struct method_traits<Method> : member_call<I, Method, A...> {};
 
 // Checks the declared types against the C++ signature and fills names and types.
 // signature: "String host, String protocol, Integer port"; a name starting with '&'

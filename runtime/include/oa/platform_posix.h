@@ -171,7 +171,6 @@ struct VARIANT {
         };  // keeps the union two pointers wide
     };
 };
-static_assert(sizeof(void*) != 8 || sizeof(VARIANT) == 24, "VARIANT layout");
 
 struct SAFEARRAYBOUND {
     ULONG cElements;

@@ -42,6 +42,11 @@ inline constexpr CLSID typelib_marshaler{0x00020424, 0x0000, 0x0000, {0xC0, 0x00
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, as the system writes it.
 std::string guid_text(const GUID& guid);
 
+// The programs that rows serve: 32-bit or 64-bit ones. On 64-bit Windows each has a registry
+// view of its own, and a type library names its file per platform (win32, win64).
+enum class bitness { x86, x64 };
+inline constexpr bitness native_bitness = sizeof(void*) == 4 ? bitness::x86 : bitness::x64;
+
 // One text value under HKEY_CLASSES_ROOT; an empty name is the key's default value.
 struct row {
     std::string key, name, value;
@@ -49,12 +54,13 @@ struct row {
 };
 
 // The rows of a library whose file is at path, in a fixed order: each class (CLSID key,
-// InprocServer32, ProgIDs with CurVer), then the type library, then each interface.
-std::vector<row> rows(const library& lib, std::string_view path);
+// InprocServer32, ProgIDs with CurVer), then the type library, then each interface; for
+// the programs of bits (by default, those of this build's bitness).
+std::vector<row> rows(const library& lib, std::string_view path, bitness bits = native_bitness);
 
 // The same rows as the installer's RegistryValue elements, the library's path given as the
 // installer's formatted text for its file ("[#file.dll]").
-std::string installer_rows(const library& lib, std::string_view file_reference);
+std::string installer_rows(const library& lib, std::string_view file_reference, bitness bits = native_bitness);
 
 // The library's <file> element of an assembly manifest (its classes with their ProgIDs
 // and its type library), then its interfaces' proxy-stub elements.
@@ -65,7 +71,8 @@ std::string manifest_entries(const library& lib);
 // project's runtime: its registry file.
 HRESULT register_server(const library& lib, const void* module_address);
 // Removes what register_server wrote, never a ProgID or an interface key that names
-// another class or type library.
+// another class or type library. On Windows it keeps what the library's registration for
+// programs of the other bitness still needs, whether the two views share a key or not.
 HRESULT unregister_server(const library& lib);
 
 }  // namespace oa::reg
