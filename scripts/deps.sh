@@ -5,6 +5,8 @@ packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev l
           libncurses-dev tmux clang-14 libclang-rt-14-dev
           # The Windows build and its tests under Wine.
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+          # The 32-bit Windows build (compiled and checked, never run here).
+          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           wine wine64 libwine-dev
           # The Windows packages (wixl; msiinfo reads them back in the tests).
           wixl msitools
