@@ -3,7 +3,7 @@
 // an accepted one is replayed by making its own calls again (the first 32) without a
 // crash or a leak: no replaying object is left alive afterwards.
 #include "entries.h"
-#include "input.h"
+#include "emulator_world.h"
 
 #include <cassette/cassette.h>
 #include <emulator/emulator.h>
@@ -19,37 +19,14 @@
 #include <string>
 #include <unistd.h>
 
-#ifndef Q2MR_FUZZ_REGISTRY
-#error "Q2MR_FUZZ_REGISTRY names the registry that the build writes"
-#endif
-
 namespace q2mr_fuzz {
 
 namespace {
 
 using cassette::json;
 
-struct replay_world {
-    oa::com_ptr<mremu::IEmulator> emulator;
-    std::string folder;
-
-    replay_world() {
-        expect(OaSetRegistryPath(Q2MR_FUZZ_REGISTRY) == S_OK, "setup:", "registry");
-        expect(CoCreateInstance(mremu::CLSID_Emulator, nullptr, CLSCTX_INPROC_SERVER, iid_of<mremu::IEmulator>(),
-                                emulator.put_void()) == S_OK,
-               "setup:", "no emulator");
-        char name[] = "/tmp/q2mr_cassette_XXXXXX";
-        expect(::mkdtemp(name) != nullptr, "setup:", "no temporary folder");
-        folder = name;
-    }
-    ~replay_world() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-};
-
-replay_world& the_world() {
-    static replay_world w;
+emulator_world& the_world() {
+    static emulator_world w("q2mr_cassette");
     return w;
 }
 
@@ -140,7 +117,7 @@ void call_again(const json& c, std::map<std::string, oa::com_ptr<IDispatch>>& ob
 }  // namespace
 
 int cassette_input(const std::uint8_t* data, std::size_t size) {
-    replay_world& w = the_world();
+    emulator_world& w = the_world();
     const std::string path = w.folder + "/input.jsonl";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);

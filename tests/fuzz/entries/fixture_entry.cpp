@@ -2,7 +2,7 @@
 // fixture must leave the servers as they were and name a loader failure; an accepted one
 // must survive SaveState, load again, and save again to the very same text.
 #include "entries.h"
-#include "input.h"
+#include "emulator_world.h"
 
 #include <emulator/emulator.h>
 #include <oa/com_ptr.h>
@@ -15,36 +15,12 @@
 #include <string>
 #include <unistd.h>
 
-#ifndef Q2MR_FUZZ_REGISTRY
-#error "Q2MR_FUZZ_REGISTRY names the registry that the build writes"
-#endif
-
 namespace q2mr_fuzz {
 
 namespace {
 
-struct loader_world {
-    oa::com_ptr<mremu::IEmulator> emulator;
-    std::string folder;
-
-    loader_world() {
-        expect(OaSetRegistryPath(Q2MR_FUZZ_REGISTRY) == S_OK, "setup:", "registry");
-        expect(CoCreateInstance(mremu::CLSID_Emulator, nullptr, CLSCTX_INPROC_SERVER, iid_of<mremu::IEmulator>(),
-                                emulator.put_void()) == S_OK,
-               "setup:", "no emulator");
-        char name[] = "/tmp/q2mr_fixture_XXXXXX";
-        expect(::mkdtemp(name) != nullptr, "setup:", "no temporary folder");
-        folder = name;
-    }
-    ~loader_world() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    oa::unique_bstr path(const char* file) const { return oa::make_bstr(oa::ascii_to_utf16(folder + "/" + file)); }
-};
-
-loader_world& the_loader() {
-    static loader_world w;
+emulator_world& the_loader() {
+    static emulator_world w("q2mr_fixture");
     return w;
 }
 
@@ -56,7 +32,7 @@ std::string read_all(const std::string& path) {
 }  // namespace
 
 int fixture_input(const std::uint8_t* data, std::size_t size) {
-    loader_world& w = the_loader();
+    emulator_world& w = the_loader();
     mremu::IEmulator* emu = w.emulator.get();
     const auto input_path = w.path("input.json"), before = w.path("before.json"), first = w.path("first.json"),
                second = w.path("second.json");
