@@ -3,7 +3,7 @@
 // views share differs (Windows shares ProgIDs, Wine shares none), so the ProgID and its
 // class are both looked up in that view itself.
 #include <oa/late_bound.h>
-#include <oa/unique.h>
+#include "registry_key.h"
 
 #include <optional>
 #include <string>
@@ -12,8 +12,7 @@ namespace oa::late {
 
 namespace {
 
-void close_key(HKEY key) noexcept { RegCloseKey(key); }
-using unique_hkey = unique_any<HKEY, &close_key>;
+using oa::win::unique_hkey;
 
 constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 

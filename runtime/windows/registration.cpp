@@ -4,6 +4,8 @@
 #include <oa/com_ptr.h>
 #include <oa/unique.h>
 
+#include "registry_key.h"
+
 #include <iterator>
 #include <optional>
 #include <string>
@@ -30,8 +32,7 @@ std::string narrow(const std::wstring& text) {
     return out;
 }
 
-void close_key(HKEY key) noexcept { RegCloseKey(key); }
-using unique_hkey = oa::unique_any<HKEY, &close_key>;
+using oa::win::unique_hkey;
 
 HRESULT from_win32(LONG error) { return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error); }
 
