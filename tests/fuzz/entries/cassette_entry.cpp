@@ -42,20 +42,22 @@ VARIANT argument(const json& a, const std::map<std::string, oa::com_ptr<IDispatc
     if (type == "BSTR" && x.is_string()) {
         v.vt = VT_BSTR;
         v.bstrVal = oa::make_bstr(oa::utf8_to_utf16(x.get<std::string>()).value_or(u"")).release();
-    } else if ((type == "I2" || type == "I2&") && x.is_number_integer()) {
-        boxes.emplace_back();
-        boxes.back().vt = VT_I2;
-        boxes.back().iVal = static_cast<SHORT>(x.get<long long>());
-        v.vt = type == "I2" ? VT_I2 : VT_BYREF | VT_I2;
-        if (type == "I2") v.iVal = boxes.back().iVal;
-        else v.piVal = &boxes.back().iVal;
-    } else if ((type == "I4" || type == "I4&") && x.is_number_integer()) {
-        boxes.emplace_back();
-        boxes.back().vt = VT_I4;
-        boxes.back().lVal = static_cast<LONG>(x.get<long long>());
-        v.vt = type == "I4" ? VT_I4 : VT_BYREF | VT_I4;
-        if (type == "I4") v.lVal = boxes.back().lVal;
-        else v.plVal = &boxes.back().lVal;
+    } else if ((type == "I2" || type == "I2&" || type == "I4" || type == "I4&") && x.is_number_integer()) {
+        // A by-reference number points into a box that outlives the call.
+        VARIANT& box = boxes.emplace_back();
+        if (type[1] == '2') {
+            box.vt = VT_I2;
+            box.iVal = static_cast<SHORT>(x.get<long long>());
+        } else {
+            box.vt = VT_I4;
+            box.lVal = static_cast<LONG>(x.get<long long>());
+        }
+        if (type.back() == '&') {
+            v.vt = VT_BYREF | box.vt;
+            v.byref = &box.lVal;  // the value's place, whichever its width
+        } else {
+            v = box;
+        }
     } else if (type == "BOOL" && x.is_boolean()) {
         v.vt = VT_BOOL;
         v.boolVal = x.get<bool>() ? VARIANT_TRUE : VARIANT_FALSE;
