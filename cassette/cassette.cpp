@@ -71,9 +71,12 @@ const mrlib::operation* entry_of(std::string_view op) noexcept {
 
 }  // namespace
 
-long block_length(const DISPPARAMS& p, std::size_t i) noexcept {
-    if (i + 1 >= p.cArgs) return 0;
-    const VARIANT& next = p.rgvarg[p.cArgs - 2 - i];
+long block_length(std::string_view op, const DISPPARAMS& p, std::size_t i) noexcept {
+    const mrlib::operation* o = entry_of(op);
+    if (!o || o->block < 0 || static_cast<std::size_t>(o->block) != i) return 0;
+    const auto at = static_cast<std::size_t>(o->block_length);
+    if (at >= p.cArgs) return 0;
+    const VARIANT& next = p.rgvarg[p.cArgs - 1 - at];
     const long n = next.vt == VT_I2 ? next.iVal : next.vt == VT_I4 ? next.lVal
                  : next.vt == (VT_BYREF | VT_I2) && next.piVal ? *next.piVal
                  : next.vt == (VT_BYREF | VT_I4) && next.plVal ? *next.plVal : 0;
@@ -81,11 +84,8 @@ long block_length(const DISPPARAMS& p, std::size_t i) noexcept {
 }
 
 std::string_view class_delivered_by(std::string_view op) noexcept {
-    if (op == "AdminLogin" || op == "appLogin") return "User";
-    if (op == "QueryObjects") return "ObjectList";
-    if (op == "Item" || op == "CRData") return "ObjectData";
-    if (op == "GetAttribute") return "Attribute";
-    return "object";
+    const mrlib::operation* o = entry_of(op);
+    return o && o->delivers != mrlib::object_class::none ? mrlib::class_name(o->delivers) : "object";
 }
 
 bool is_password(std::string_view op, std::size_t index) noexcept {
@@ -121,18 +121,19 @@ json arguments(std::string_view op, const DISPPARAMS& p, const object_namer& nam
     json out = json::array();
     for (std::size_t i = 0; i < p.cArgs; ++i) {
         const VARIANT& v = p.rgvarg[p.cArgs - 1 - i];
+        const long length = block_length(op, p, i);
         if (v.vt == VT_BSTR && is_password(op, i)) {
             out.push_back(tagged("BSTR", mask));
         } else if (v.vt == (VT_BYREF | VT_DISPATCH)) {
             json rows = json::array();
-            for (long r = 0; v.ppdispVal && r < block_length(p, i); ++r) rows.push_back(name(v.ppdispVal[r]));
+            for (long r = 0; v.ppdispVal && r < length; ++r) rows.push_back(name(v.ppdispVal[r]));
             out.push_back(tagged("ROWS&", std::move(rows)));
         } else if (v.vt == (VT_BYREF | VT_VARIANT)) {
             json rows = json::array();
-            for (long r = 0; v.pvarVal && r < block_length(p, i); ++r) rows.push_back(value(v.pvarVal[r], name));
+            for (long r = 0; v.pvarVal && r < length; ++r) rows.push_back(value(v.pvarVal[r], name));
             out.push_back(tagged("ROWS&", std::move(rows)));
         } else if (v.vt == (VT_BYREF | VT_UI1)) {
-            out.push_back(tagged("BYTES&", v.pbVal ? json(hex(v.pbVal, static_cast<std::size_t>(block_length(p, i)))) : json()));
+            out.push_back(tagged("BYTES&", v.pbVal ? json(hex(v.pbVal, static_cast<std::size_t>(length))) : json()));
         } else {
             out.push_back(value(v, name));
         }

@@ -30,7 +30,8 @@ inline constexpr int format_version = 1;
 inline constexpr std::string_view format_name = "quellar2mrapi cassette";
 inline constexpr std::string_view mask = "***";
 
-// The class of the objects an operation delivers, for their handles ("User" for appLogin).
+// The class of the objects an operation delivers, for their handles ("User" for appLogin;
+// "object" when the table names none).
 std::string_view class_delivered_by(std::string_view op) noexcept;
 
 // Whether argument index (from 0) of op is a password; whether op's result is a secret.
@@ -41,12 +42,13 @@ bool is_secret_result(std::string_view op) noexcept;
 // An object as the cassette names it: a handle, or null for none.
 using object_namer = std::function<json(IDispatch*)>;
 
-// The length of the block that argument index (from 0, in the caller's order) points to:
-// the number in the argument after it, as the library reads it; never less than 0.
-long block_length(const DISPPARAMS& params, std::size_t index) noexcept;
+// The length of the block that argument index (from 0, in the caller's order) of op points
+// to: the number in the argument that the operation table names, as the library reads
+// it; 0 for an argument that is no block, never less than 0.
+long block_length(std::string_view op, const DISPPARAMS& params, std::size_t index) noexcept;
 
 // The arguments of an Invoke in the caller's order (DISPPARAMS holds them reversed). A
-// by-reference block takes its length from the argument after it, as the library does.
+// by-reference block takes its length from the argument the table names, as the library does.
 json arguments(std::string_view op, const DISPPARAMS& params, const object_namer& name);
 // A value delivered or left behind a by-reference argument.
 json value(const VARIANT& v, const object_namer& name);

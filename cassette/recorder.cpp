@@ -112,7 +112,7 @@ public:
         std::vector<std::vector<VARIANT>> variant_blocks;
         for (std::size_t k = 0; k < args.size(); ++k) {
             VARIANT& v = args[k];
-            const long rows = block_length(given, args.size() - 1 - k);
+            const long rows = block_length(op, given, args.size() - 1 - k);
             if (v.vt == VT_DISPATCH) {
                 v.pdispVal = unwrapped(v.pdispVal);
             } else if (v.vt == (VT_BYREF | VT_DISPATCH) && v.ppdispVal && rows > 0) {

@@ -12,7 +12,7 @@ constexpr std::u16string_view admin_role = u"Admin";
 }  // namespace
 
 api_object::api_object() {
-    const opening opened(op::new_api, nullptr, no_arguments);
+    const opening opened(target::creation(mrlib::object_class::api), nullptr, no_arguments);
 }
 
 api_object::session api_object::logged_in(server& on, IDispatch* user) {

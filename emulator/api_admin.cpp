@@ -141,7 +141,7 @@ auto rows_read(IDispatch* user, IDispatch** first, SHORT count, SHORT available)
 
 void check_available(op o, SHORT count, SHORT available) {
     if (count > available)
-        oa::raise(errors::too_many_rows, u"A late-bound " + oa::ascii_to_utf16(op_name(o)) +
+        oa::raise(errors::too_many_rows, u"A late-bound " + std::u16string(mrlib::operation_of(o).name) +
                                              u" call carries one row only; pass a count of 1 or call it early-bound");
 }
 }  // namespace

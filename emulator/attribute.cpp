@@ -7,7 +7,7 @@ namespace mremu {
 HRESULT attribute_object::get_Value(BSTR* value) {
     return call(
         [&] {
-            const opening opened(op::Attribute_Value, [&] { return data_->server_ptr(); }, no_arguments);
+            const opening opened(op::ValueGet, [&] { return data_->server_ptr(); }, no_arguments);
             put_text(value, data_->slots()[slot_].value);
         },
         value);
@@ -16,7 +16,7 @@ HRESULT attribute_object::get_Value(BSTR* value) {
 HRESULT attribute_object::put_Value(BSTR value) {
     return call([&] {
         const opening opened(
-            op::Attribute_Value_put, [&] { return data_->server_ptr(); }, [&](journal_line& l) { l.text(value); });
+            op::ValuePut, [&] { return data_->server_ptr(); }, [&](journal_line& l) { l.text(value); });
         auto& s = data_->slots()[slot_];
         s.value = str(value);
         s.written = true;

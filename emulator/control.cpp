@@ -76,15 +76,15 @@ HRESULT emulator_object::InjectFault(BSTR name, LONG hresult, BSTR description, 
     return call([&] {
         auto& st = state();
         auto lock = st.lock();
-        std::optional<op> target = op_from_name(path_of(name));
-        if (!target) oa::raise(errors::bad_argument, u"InjectFault: unknown operation \"" + str(name) + u"\"");
+        const std::optional<target> aimed = target::named(path_of(name));
+        if (!aimed) oa::raise(errors::bad_argument, u"InjectFault: unknown operation \"" + str(name) + u"\"");
         if (hresult >= 0) oa::raise(errors::bad_argument, u"InjectFault: the HRESULT must be a failure code");
         if (times < 0) oa::raise(errors::bad_argument, u"InjectFault: times must be 0 or more");
         if (times == 0) {
-            std::erase_if(st.injected, [&](const fault& f) { return f.target == *target; });
+            std::erase_if(st.injected, [&](const fault& f) { return f.target == *aimed; });
             return;
         }
-        st.injected.push_back({*target, hresult, str(description), times});
+        st.injected.push_back({*aimed, hresult, str(description), times});
     });
 }
 

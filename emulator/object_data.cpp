@@ -15,7 +15,7 @@ HRESULT object_data_object::GetAttribute(BSTR name, IAttribute** attribute) {
     return call(
         [&] {
             *attribute = nullptr;
-            const opening opened(op::ObjectData_GetAttribute, on_, [&](journal_line& l) { l.text(name); });
+            const opening opened(op::GetAttribute, on_, [&](journal_line& l) { l.text(name); });
             for (std::size_t i = 0; i < slots_.size(); ++i) {
                 if (slots_[i].name != view(name)) continue;
                 if (!slots_[i].present)

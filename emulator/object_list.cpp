@@ -10,7 +10,7 @@ namespace mremu {
 HRESULT object_list_object::get_Count(SHORT* count) {
     return call(
         [&] {
-            const opening opened(op::ObjectList_Count, on_, no_arguments);
+            const opening opened(op::Count, on_, no_arguments);
             if (closed_) oa::raise(errors::list_closed, u"The ObjectList was closed");
             *count = static_cast<SHORT>(std::min<std::size_t>(found_.size(), SHRT_MAX));
         },
@@ -21,7 +21,7 @@ HRESULT object_list_object::Item(SHORT index, IObjectData** item) {
     return call(
         [&] {
             *item = nullptr;
-            const opening opened(op::ObjectList_Item, on_, [&](journal_line& l) { l.number(index); });
+            const opening opened(op::Item, on_, [&](journal_line& l) { l.number(index); });
             if (closed_) oa::raise(errors::list_closed, u"The ObjectList was closed");
             if (index < 0 || static_cast<std::size_t>(index) >= found_.size())
                 oa::raise(errors::bad_index, u"Item " + num(index) + u" is out of range: the list holds " +
@@ -39,7 +39,7 @@ HRESULT object_list_object::Item(SHORT index, IObjectData** item) {
 
 HRESULT object_list_object::Close() {
     return call([&] {
-        const opening opened(op::ObjectList_Close, on_, no_arguments);
+        const opening opened(op::Close, on_, no_arguments);
         closed_ = true;
     });
 }

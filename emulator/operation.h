@@ -36,11 +36,11 @@ inline constexpr auto no_arguments = [](journal_line&) {};
 class opening {
 public:
     template <class To, class Fill>
-    opening(op o, const To& to, const Fill& fill, needs what = needs::nothing) : lock_(state().lock()) {
-        state().record(o, fill);
+    opening(target t, const To& to, const Fill& fill, needs what = needs::nothing) : lock_(state().lock()) {
+        state().record(t, fill);
         if constexpr (std::is_invocable_v<const To&>) server_ = to();
         else if constexpr (!std::is_null_pointer_v<To>) server_ = to.lock();
-        state().apply_faults(o, server_.get());
+        state().apply_faults(t, server_.get());
         if (what == needs::connection && !server_) not_connected();
     }
     opening(const opening&) = delete;

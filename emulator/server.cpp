@@ -14,18 +14,6 @@ namespace mremu {
 
 namespace {
 
-constexpr std::array<std::string_view, static_cast<std::size_t>(op::count_)> op_names{
-    "new api", "new User",
-    "OpenConnection", "AdminLogin", "appLogin", "CreateGroup", "PrepareGroupDeletion", "DeleteGroup",
-    "AssignUserToGroup", "AddUsers", "LoadConfigurationData", "SetMerivexUsernames", "AddUsersRoles",
-    "AddAPreferenceForAUser", "QueryObjects", "GetDynamicAttrsData", "GetHostname", "SetDynamicAttrsData",
-    "CreateRCObjectFromData", "CRData", "ModifyCR", "TransitionCR", "CreateRelationship",
-    "User.LoginToken", "User.SetUserInfo", "User.SetNameMapping", "User.SetRoleInfo",
-    "ObjectList.Count", "ObjectList.Item", "ObjectList.Close",
-    "ObjectData.GetAttribute",
-    "Attribute.Value", "Attribute.Value=",
-};
-
 char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
 template <class Records, class Key> auto* find_by(Records& records, Key key, std::u16string_view name) noexcept {
@@ -181,13 +169,13 @@ std::shared_ptr<server> read_server(const reader& r) {
     r.each("faults", [&](const reader& f) {
         f.need_object();
         const std::string name = u8(f.at("op").text());
-        std::optional<op> target = op_from_name(name);
-        if (!target) f.at("op").fail("unknown operation \"" + name + "\"");
+        const std::optional<target> aimed = target::named(name);
+        if (!aimed) f.at("op").fail("unknown operation \"" + name + "\"");
         const long long hr = f.at("hresult").integer();
         if (hr >= 0 || hr < INT32_MIN) f.at("hresult").fail("expected a failure HRESULT (a negative 32-bit number)");
         const long long times = f.has("times") ? f.at("times").integer() : 1;
         if (times < 1 || times > INT32_MAX) f.at("times").fail("expected a count of at least 1");
-        s->faults.push_back({*target, static_cast<HRESULT>(hr), f.text_or("description", u""),
+        s->faults.push_back({*aimed, static_cast<HRESULT>(hr), f.text_or("description", u""),
                              static_cast<LONG>(times)});
     });
     return s;
@@ -257,7 +245,7 @@ json server_json(const server& s) {
         j["relations"].push_back({{"from", u8(r.from)}, {"to", u8(r.to)}, {"name", u8(r.name)}, {"type", u8(r.type)}});
     j["faults"] = json::array();
     for (const auto& f : s.faults)
-        j["faults"].push_back({{"op", std::string(op_name(f.target))},
+        j["faults"].push_back({{"op", std::string(f.target.name())},
                                {"hresult", f.hr},
                                {"description", u8(f.description)},
                                {"times", f.times}});
@@ -274,14 +262,6 @@ bool same_ascii_case(std::u16string_view a, std::u16string_view b) noexcept {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (fold(a[i]) != fold(b[i])) return false;
     return true;
-}
-
-std::string_view op_name(op o) noexcept { return op_names[static_cast<std::size_t>(o)]; }
-
-std::optional<op> op_from_name(std::string_view name) noexcept {
-    for (std::size_t i = 0; i < op_names.size(); ++i)
-        if (op_names[i] == name) return static_cast<op>(i);
-    return std::nullopt;
 }
 
 const std::u16string* cr_record::find(std::u16string_view name) const noexcept {

@@ -1,6 +1,8 @@
 // One emulated change server as data, and its fixture form (JSON).
 #pragma once
 
+#include <emulator/target.h>
+
 #include <oleauto.h>
 
 #include <cstdint>
@@ -14,24 +16,8 @@
 
 namespace mremu {
 
-// Every operation that the journal names and that a fault can target.
-enum class op : std::uint8_t {
-    new_api, new_user,
-    OpenConnection, AdminLogin, appLogin, CreateGroup, PrepareGroupDeletion, DeleteGroup, AssignUserToGroup,
-    AddUsers, LoadConfigurationData, SetMerivexUsernames, AddUsersRoles, AddAPreferenceForAUser, QueryObjects,
-    GetDynamicAttrsData, GetHostname, SetDynamicAttrsData, CreateRCObjectFromData, CRData, ModifyCR, TransitionCR,
-    CreateRelationship,
-    User_LoginToken, User_SetUserInfo, User_SetNameMapping, User_SetRoleInfo,
-    ObjectList_Count, ObjectList_Item, ObjectList_Close,
-    ObjectData_GetAttribute,
-    Attribute_Value, Attribute_Value_put,
-    count_
-};
-std::string_view op_name(op o) noexcept;
-std::optional<op> op_from_name(std::string_view name) noexcept;
-
 struct fault {
-    op target;
+    mremu::target target;
     HRESULT hr;
     std::u16string description;
     LONG times;  // calls left to fail

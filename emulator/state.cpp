@@ -4,6 +4,7 @@
 #include <oa/text.h>
 
 #include <array>
+#include <optional>
 
 namespace mremu {
 
@@ -11,8 +12,9 @@ namespace {
 
 std::array<std::atomic<long>, static_cast<std::size_t>(kind::count_)> live_counts{};
 
-constexpr std::array<std::string_view, static_cast<std::size_t>(kind::count_)> kind_names{
-    "api", "User", "ObjectList", "ObjectData", "Attribute", "Emulator"};
+// The library's classes in the table's order, then the control class.
+static_assert(static_cast<int>(kind::attribute) == static_cast<int>(mrlib::object_class::Attribute) &&
+              static_cast<std::size_t>(kind::emulator) == mrlib::class_names.size());
 
 // Appends code units as a JSON string: UTF-8, '"', '\\' and control characters escaped as
 // the fixture's JSON library writes them, an unpaired surrogate as U+FFFD. Straight into
@@ -63,15 +65,17 @@ void append_json(std::string& out, std::string_view ascii) {
 
 }  // namespace
 
-std::string_view kind_name(kind k) noexcept { return kind_names[static_cast<std::size_t>(k)]; }
+std::string_view kind_name(kind k) noexcept {
+    return k == kind::emulator ? "Emulator" : mrlib::class_name(static_cast<mrlib::object_class>(k));
+}
 
 live_counter::live_counter(kind k) noexcept : kind_(k) { ++live_counts[static_cast<std::size_t>(k)]; }
 live_counter::~live_counter() { --live_counts[static_cast<std::size_t>(kind_)]; }
 long live_counter::count(kind k) noexcept { return live_counts[static_cast<std::size_t>(k)].load(); }
 
 // ------------------------------------------------------------------------------------
-journal_line::journal_line(op o) : line_("{\"op\": ") {
-    append_json(line_, op_name(o));
+journal_line::journal_line(target t) : line_("{\"op\": ") {
+    append_json(line_, t.name());
     line_ += ", \"args\": [";
 }
 
@@ -189,25 +193,26 @@ void process_state::write(const std::string& line) noexcept {
 }
 
 namespace {
-// Takes one call from the first fault of the list that targets o.
-bool take_fault(std::vector<fault>& faults, op o, fault& hit) {
+// Takes one call from the first fault of the list that targets t.
+std::optional<fault> take_fault(std::vector<fault>& faults, target t) {
     for (auto it = faults.begin(); it != faults.end(); ++it) {
-        if (it->target != o) continue;
-        hit = *it;
+        if (it->target != t) continue;
+        fault hit = *it;
         if (--it->times <= 0) faults.erase(it);
-        return true;
+        return hit;
     }
-    return false;
+    return std::nullopt;
 }
 }  // namespace
 
-void process_state::apply_faults(op o, server* on) {
+void process_state::apply_faults(target t, server* on) {
     if (injected.empty() && (!on || on->faults.empty())) return;
-    fault hit{};
-    if (take_fault(injected, o, hit) || (on && take_fault(on->faults, o, hit))) {
-        if (hit.description.empty())
-            hit.description = u"Injected fault in " + oa::ascii_to_utf16(op_name(o));
-        oa::raise(hit.hr, hit.description);
+    std::optional<fault> hit = take_fault(injected, t);
+    if (!hit && on) hit = take_fault(on->faults, t);
+    if (hit) {
+        if (hit->description.empty())
+            hit->description = u"Injected fault in " + oa::ascii_to_utf16(t.name());
+        oa::raise(hit->hr, hit->description);
     }
 }
 

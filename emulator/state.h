@@ -15,6 +15,7 @@
 
 namespace mremu {
 
+// The library's classes (in the order of mrlib::object_class) and the control class.
 enum class kind : std::uint8_t { api, user, object_list, object_data, attribute, emulator, count_ };
 std::string_view kind_name(kind k) noexcept;
 
@@ -35,7 +36,7 @@ private:
 // One journal line: {"op": NAME, "args": [...]}, built only while a journal is open.
 class journal_line {
 public:
-    explicit journal_line(op o);
+    explicit journal_line(target t);
     journal_line& text(std::u16string_view t);
     journal_line& text(BSTR b) { return text(oa::view(b)); }
     journal_line& number(long long n);
@@ -67,10 +68,10 @@ public:
     bool journaling() const noexcept { return journal_ != nullptr || trace_; }
     // Writes the line built by fill when a journal is open or calls are traced; fill runs
     // only then.
-    template <class Fill> void record(op o, Fill&& fill) {
+    template <class Fill> void record(target t, Fill&& fill) {
         ++calls_;
         if (!journaling()) return;
-        journal_line line(o);
+        journal_line line(t);
         fill(line);
         write(line.finish());
     }
@@ -87,8 +88,8 @@ public:
     // The calls recorded so far, journaled or not.
     std::uint64_t calls() const noexcept { return calls_; }
 
-    // Fails the call (throws) when an injected fault or a fault of `on` targets o.
-    void apply_faults(op o, server* on);
+    // Fails the call (throws) when an injected fault or a fault of `on` targets t.
+    void apply_faults(target t, server* on);
     std::u16string new_token();
 
 private:

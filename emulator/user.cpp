@@ -15,7 +15,7 @@ const std::weak_ptr<server>& login_server(const user_object& u) noexcept {
 }  // namespace
 
 user_object::user_object() {
-    const opening opened(op::new_user, nullptr, no_arguments);
+    const opening opened(target::creation(mrlib::object_class::User), nullptr, no_arguments);
 }
 
 user_object::user_object(login_tag, const std::shared_ptr<server>& on, std::u16string name, std::u16string database,
@@ -32,7 +32,7 @@ user_object* user_object::of(IUnknown* user) noexcept {
 HRESULT user_object::get_LoginToken(BSTR* value) {
     return call(
         [&] {
-            const opening opened(op::User_LoginToken, login_server(*this), no_arguments);
+            const opening opened(op::LoginToken, login_server(*this), no_arguments);
             put_text(value, login ? std::u16string_view(login->token) : std::u16string_view());
         },
         value);
@@ -40,7 +40,7 @@ HRESULT user_object::get_LoginToken(BSTR* value) {
 
 HRESULT user_object::SetUserInfo(BSTR user, BSTR password, BSTR role, BSTR database) {
     return call([&] {
-        const opening opened(op::User_SetUserInfo, login_server(*this),
+        const opening opened(op::SetUserInfo, login_server(*this),
                              [&](journal_line& l) { l.text(user).secret().text(role).text(database); });
         info = std::make_unique<user_info>(std::array{view(user), view(password), view(role), view(database)});
     });
@@ -48,7 +48,7 @@ HRESULT user_object::SetUserInfo(BSTR user, BSTR password, BSTR role, BSTR datab
 
 HRESULT user_object::SetNameMapping(BSTR user, BSTR quellarUser) {
     return call([&] {
-        const opening opened(op::User_SetNameMapping, login_server(*this),
+        const opening opened(op::SetNameMapping, login_server(*this),
                              [&](journal_line& l) { l.text(user).text(quellarUser); });
         mapping = std::make_unique<name_mapping>(std::array{view(user), view(quellarUser)});
     });
@@ -56,7 +56,7 @@ HRESULT user_object::SetNameMapping(BSTR user, BSTR quellarUser) {
 
 HRESULT user_object::SetRoleInfo(BSTR user, BSTR roleList, BSTR database) {
     return call([&] {
-        const opening opened(op::User_SetRoleInfo, login_server(*this),
+        const opening opened(op::SetRoleInfo, login_server(*this),
                              [&](journal_line& l) { l.text(user).text(roleList).text(database); });
         roles = std::make_unique<role_info>(std::array{view(user), view(roleList), view(database)});
     });

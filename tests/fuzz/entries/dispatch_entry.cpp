@@ -10,6 +10,7 @@
 
 #include <component/t2mrapp.h>
 #include <emulator/emulator.h>
+#include <emulator/target.h>
 #include <forms/backend.h>
 #include <forms/headless.h>
 #include <oa/text.h>
@@ -34,16 +35,6 @@ namespace q2mr_fuzz {
 namespace {
 
 constexpr int max_calls = 16;
-
-// Operations a fault can target, as the emulator names them.
-constexpr const char16_t* fault_ops[] = {
-    u"new api", u"new User", u"OpenConnection", u"AdminLogin", u"appLogin", u"CreateGroup",
-    u"PrepareGroupDeletion", u"DeleteGroup", u"AssignUserToGroup", u"AddUsers", u"LoadConfigurationData",
-    u"SetMerivexUsernames", u"AddUsersRoles", u"AddAPreferenceForAUser", u"QueryObjects", u"GetDynamicAttrsData",
-    u"GetHostname", u"SetDynamicAttrsData", u"CreateRCObjectFromData", u"CRData", u"ModifyCR", u"TransitionCR",
-    u"CreateRelationship", u"User.LoginToken", u"User.SetUserInfo", u"User.SetNameMapping", u"User.SetRoleInfo",
-    u"ObjectList.Count", u"ObjectList.Item", u"ObjectList.Close", u"ObjectData.GetAttribute", u"Attribute.Value",
-    u"Attribute.Value="};
 
 struct world {
     oa::com_ptr<mremu::IEmulator> emulator;
@@ -114,7 +105,9 @@ void decode_argument(input& in, const oa::disp::param* declared, const std::vect
 }
 
 void inject_fault(input& in, mremu::IEmulator* emulator) {
-    oa::unique_bstr op = oa::make_bstr(fault_ops[in.byte() % std::size(fault_ops)]);
+    // Operations a fault can target, as the emulator names them.
+    const mremu::target aimed = mremu::target::at(in.byte() % mremu::target::count);
+    oa::unique_bstr op = oa::make_bstr(oa::ascii_to_utf16(aimed.name()));
     const HRESULT hr = in.pick<HRESULT>({hresult_of(0x80040201), E_FAIL, E_OUTOFMEMORY, hresult_of(0x800A0009),
                                          hresult_of(0x800A005B), DISP_E_EXCEPTION, DISP_E_TYPEMISMATCH,
                                          hresult_of(0x80040212)});
