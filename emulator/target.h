@@ -1,6 +1,6 @@
 // What the journal names and a fault targets: an operation of the library (its table,
 // mrlib/operations.h), or the creation of an object of a class that callers create (api,
-// User). The journal spells an operation as its class and name, "User.SetUserInfo" (an
+// User). The journal spells an operation as its class and name, "ObjectList.Count" (an
 // api's without its class, a property put with "=": "Attribute.Value="), and a creation
 // as "new api"; faults name their target the same way, exactly.
 #pragma once
