@@ -1,8 +1,9 @@
 // The change-server library as the component calls it, and as the emulated library, the
 // recorder and the replay know it: every operation by its class and member name, how it
 // is invoked, its arguments in order (automation type, by-reference mark), what it
-// delivers, and which of its values are secrets or blocks. Any build of the library that registers the ProgIDs below and answers these
-// names through IDispatch serves; no class, interface or library id of it is known here.
+// delivers, and which of its values are secrets or blocks. Any build of the library that
+// registers the ProgIDs below and answers these names through IDispatch serves; no class,
+// interface or library id of it is known here.
 #pragma once
 
 #include <oleauto.h>

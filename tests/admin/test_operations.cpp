@@ -1,7 +1,7 @@
 // The component's table of library operations against what the installed library
 // describes of itself: every operation of api and User by its name, with as many arguments
-// of the same types, by value or by reference as the table says. It runs against both
-// builds of the emulated library, which share nothing but these names.
+// of the same types, by value or by reference, and a result of the type the table says. It
+// runs against both builds of the emulated library, which share nothing but these names.
 #include <tests/admin/admin_test.h>
 
 #include <mrlib/operations.h>
@@ -13,6 +13,14 @@ namespace {
 // The type a caller passes for a parameter the type information describes.
 VARTYPE passed_as(const TYPEDESC& t) {
     if (t.vt == VT_PTR) return VT_BYREF | t.lptdesc->vt;
+    return t.vt;
+}
+
+// What a member delivers as the table writes it: VT_EMPTY for nothing, VT_DISPATCH for an
+// object of one of the library's interfaces.
+VARTYPE delivered_as(const TYPEDESC& t) {
+    if (t.vt == VT_VOID || t.vt == VT_HRESULT) return VT_EMPTY;
+    if (t.vt == VT_PTR || t.vt == VT_USERDEFINED) return VT_DISPATCH;
     return t.vt;
 }
 
@@ -36,6 +44,7 @@ void expect_described(IDispatch* object, mrlib::op first, mrlib::op last) {
                 ASSERT_EQ(op.arity, f->cParams);
                 for (SHORT k = 0; k < f->cParams; ++k)
                     EXPECT_EQ(op.args[k], passed_as(f->lprgelemdescParam[k].tdesc)) << "argument " << k + 1;
+                EXPECT_EQ(op.result, delivered_as(f->elemdescFunc.tdesc)) << "result";
             }
             info->ReleaseFuncDesc(f);
         }
