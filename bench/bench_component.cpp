@@ -159,7 +159,7 @@ void BM_encode_short_early(benchmark::State& state) {
 template <bool ByName> void BM_encode_short_late(benchmark::State& state) {
     auto session = oa::make_self<t2mrapp>();
     const DISPID cached = id_of(session.get(), u"encodeXML");
-    VARIANT arg;
+    oa::unique_variant arg;
     arg.vt = VT_BSTR;
     arg.bstrVal = oa::make_bstr(u"Crash <on> save & exit").release();
     for (auto _ : state) {
@@ -168,7 +168,6 @@ template <bool ByName> void BM_encode_short_late(benchmark::State& state) {
         oa::late::invoke(session.get(), id, DISPATCH_METHOD, &arg, 1, &result, nullptr, nullptr);
         benchmark::DoNotOptimize(result.bstrVal);
     }
-    VariantClear(&arg);
 }
 
 // The session's api and user, as it hands them out.

@@ -13,6 +13,7 @@
 
 #include <oa/com_ptr.h>
 #include <oa/late_bound.h>
+#include <oa/module.h>
 #include <oa/text.h>
 #include <oa/unique.h>
 
@@ -51,10 +52,8 @@ std::string this_system() {
 }
 
 std::wstring beside_program(const wchar_t* file) {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + file;
+    const std::wstring path = oa::win::module_path(nullptr);
+    return path.substr(0, path.find_last_of(L'\\') + 1) + file;
 }
 
 // The standard dispatch of one of the object's dual interfaces: the type library's

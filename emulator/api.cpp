@@ -34,7 +34,7 @@ HRESULT api_object::OpenConnection(BSTR protocol, BSTR host, LONG port, LONG* st
                 [&] {
                     std::shared_ptr<server> at;
                     for (const auto& s : st.servers)
-                        if (s->port == port && same_ascii_case(s->host, view(host))) at = s;
+                        if (s->port == port && oa::same_ascii_case(s->host, view(host))) at = s;
                     return at;
                 },
                 [&](journal_line& l) { l.text(protocol).text(host).number(port); });

@@ -87,13 +87,7 @@ HRESULT register_library(bool force) {
     });
 }
 
-bool is_force(std::u16string_view command) {
-    constexpr std::u16string_view force = u"force";
-    if (command.size() != force.size()) return false;
-    for (std::size_t i = 0; i < force.size(); ++i)
-        if ((command[i] | 0x20) != force[i]) return false;
-    return true;
-}
+bool is_force(std::u16string_view command) { return oa::same_ascii_case(command, u"force"); }
 
 }  // namespace
 

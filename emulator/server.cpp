@@ -14,7 +14,6 @@ namespace mremu {
 
 namespace {
 
-char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
 template <class Records, class Key> auto* find_by(Records& records, Key key, std::u16string_view name) noexcept {
     for (auto& r : records)
@@ -190,9 +189,7 @@ server_set read_servers(const json& doc) {
     for (std::size_t i = 0, n = list.array_size(); i < n; ++i) {
         reader item = list.at(i);
         auto s = read_server(item);
-        std::u16string host;
-        for (char16_t c : s->host) host.push_back(fold(c));
-        if (!places.insert({host, s->port}).second) item.fail("a second server at the same host and port");
+        if (!places.insert({oa::ascii_lowered(s->host), s->port}).second) item.fail("a second server at the same host and port");
         out.push_back(std::move(s));
     }
     return out;
@@ -257,13 +254,6 @@ std::u16string quoted(const std::string& path) { return u"\"" + u16(path) + u"\"
 }  // namespace
 
 // ------------------------------------------------------------------------------------
-bool same_ascii_case(std::u16string_view a, std::u16string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
 const std::u16string* cr_record::find(std::u16string_view name) const noexcept {
     for (const auto& [k, v] : attributes)
         if (k == name) return &v;
@@ -294,7 +284,7 @@ bool server::has_database(std::u16string_view name) const noexcept {
 
 bool server::offers(std::u16string_view protocol) const noexcept {
     for (const auto& p : protocols)
-        if (same_ascii_case(p, protocol)) return true;
+        if (oa::same_ascii_case(p, protocol)) return true;
     return false;
 }
 

@@ -100,8 +100,6 @@ std::optional<server_set> load_fixture(const std::string& path, fixture_error& e
 // false (with error) when the file cannot be written.
 bool save_state(const server_set& servers, const std::string& path, fixture_error& error);
 
-bool same_ascii_case(std::u16string_view a, std::u16string_view b) noexcept;
-
 // Entities &amp; &lt; &gt; &quot; &apos; and &#N; &#xN; back to characters, in one pass.
 std::u16string xml_unescape(std::u16string_view text);
 

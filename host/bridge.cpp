@@ -9,6 +9,7 @@
 #include <host/bridge.h>
 #include <host/values.h>
 
+#include <oa/ascii.h>
 #include <oa/com_ptr.h>
 #include <oa/error.h>
 #include <oa/late_bound.h>
@@ -42,13 +43,6 @@ struct name_hash {
 };
 using member_table = std::unordered_map<std::string, member_entry, name_hash, std::equal_to<>>;
 
-// Names compare without regard to the case of ASCII letters, as GetIDsOfNames does.
-char fold(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), fold);
-    return s;
-}
-
 // Member tables by interface, made once from the type information.
 const member_table* members_of(IDispatch* object) {
     static std::map<std::string, std::unique_ptr<member_table>> by_interface;
@@ -71,7 +65,8 @@ const member_table* members_of(IDispatch* object) {
         UINT got = 0;
         BSTR raw = nullptr;
         if (SUCCEEDED(info->GetNames(f->memid, &raw, 1, &got)) && got == 1) name.reset(raw);
-        member_entry& e = (*table)[lower(oa::utf16_to_utf8(oa::view(name.get())))];
+        // Names compare without regard to the case of ASCII letters, as GetIDsOfNames does.
+        member_entry& e = (*table)[oa::ascii_lowered(oa::utf16_to_utf8(oa::view(name.get())))];
         e.id = f->memid;
         (f->invkind == INVOKE_FUNC ? e.method : e.property) = true;
         info->ReleaseFuncDesc(f);
@@ -80,11 +75,18 @@ const member_table* members_of(IDispatch* object) {
     return slot.get();
 }
 
+// The words of failure 438, as the runtime has them; made once, so that raising it leaves
+// no owner behind.
+const std::string& no_member_text() {
+    static const std::string text = oa::utf16_to_utf8(oa::vb_description(oa::vb::no_such_member));
+    return text;
+}
+
 std::string standard_description(HRESULT hr) {
     if (hr == DISP_E_TYPEMISMATCH) return "Type mismatch";
     if (hr == DISP_E_OVERFLOW) return "Overflow";
     if (hr == DISP_E_BADPARAMCOUNT) return "Wrong number of arguments or invalid property assignment";
-    if (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_UNKNOWNNAME) return "Object doesn't support this property or method";
+    if (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_UNKNOWNNAME) return no_member_text();
     if (hr == DISP_E_PARAMNOTFOUND) return "Parameter not found";
     if (hr == RPC_E_WRONG_THREAD) return "The object was called from another thread";
     if (hr == E_POINTER) return "Invalid pointer";
@@ -121,20 +123,16 @@ public:
         : object_(object), id_(id), flags_(flags), count_(count) {}
     invocation(const invocation&) = delete;
     invocation& operator=(const invocation&) = delete;
-    ~invocation() {
-        for (int i = 0; i < made_; ++i) oa::close_variant(&values_[i]);
-    }
 
     // The arguments are 1..count; ByRef boxes travel as VT_BYREF|VT_VARIANT and receive
     // what the member wrote. Pushes the result, or raises the failure.
     int run(lua_State* L) {
         if (count_ > inline_arguments) {
-            more_values_ = std::make_unique<VARIANT[]>(static_cast<std::size_t>(count_));
+            more_values_ = std::make_unique<oa::unique_variant[]>(static_cast<std::size_t>(count_));
             more_args_ = std::make_unique<VARIANT[]>(static_cast<std::size_t>(count_));
             values_ = more_values_.get();
             args_ = more_args_.get();
         }
-        for (; made_ < count_; ++made_) values_[made_].vt = VT_EMPTY;
         for (int i = 0; i < count_; ++i) {
             const int idx = i + 1;
             const std::size_t slot = static_cast<std::size_t>(count_ - 1 - i);  // arguments travel last first
@@ -205,13 +203,13 @@ private:
     DISPID id_;
     WORD flags_;
     int count_;
-    // The values the call made: values_[0, made_), cleared with the call.
-    VARIANT inline_values_[inline_arguments];
+    // The values the call made, cleared with the call; args_ lends them to the callee.
+    oa::unique_variant inline_values_[inline_arguments];
     VARIANT inline_args_[inline_arguments];
-    std::unique_ptr<VARIANT[]> more_values_, more_args_;
-    VARIANT* values_ = inline_values_;
+    std::unique_ptr<oa::unique_variant[]> more_values_;
+    std::unique_ptr<VARIANT[]> more_args_;
+    oa::unique_variant* values_ = inline_values_;
     VARIANT* args_ = inline_args_;
-    int made_ = 0;
     bool byref_ = false;
     oa::unique_variant result_;
     oa::unique_excepinfo exception_;
@@ -253,10 +251,10 @@ std::optional<member_entry> find_member(object_box* box, const char* name) noexc
             char folded[64];
             const std::size_t n = std::strlen(name);
             if (n < sizeof folded) {
-                std::transform(name, name + n, folded, fold);
+                std::transform(name, name + n, folded, oa::ascii_lower<char>);
                 auto it = table->find(std::string_view(folded, n));
                 if (it != table->end()) return it->second;
-            } else if (auto it = table->find(lower(name)); it != table->end()) {
+            } else if (auto it = table->find(oa::ascii_lowered(std::string(name))); it != table->end()) {
                 return it->second;
             }
         }
@@ -303,7 +301,7 @@ std::optional<member_entry> member_named(lua_State* L, object_box* box, int name
 }
 
 int raise_no_member(lua_State* L) {
-    push_failure(L, oa::vb::no_such_member, "Object doesn't support this property or method");
+    push_failure(L, oa::vb::no_such_member, no_member_text());
     return lua_error(L);
 }
 

@@ -4,13 +4,9 @@
 #pragma once
 
 #include <host/options.h>
+#include <host/run.h>
 
 namespace q2mrhost {
-
-struct script_result {
-    enum class end { completed, failed, exited } how = end::failed;
-    int exit_code = 0;  // os.exit's code, for end::exited
-};
 
 // Runs the -e chunks, then the script (already read: text holds its bytes), and closes
 // the Lua state, which releases every object the script still held. Failures go to

@@ -6,6 +6,7 @@
 // interface or library id of it is known here.
 #pragma once
 
+#include <oa/ascii.h>
 #include <oleauto.h>
 
 #include <array>
@@ -150,13 +151,8 @@ constexpr const operation& operation_of(op o) noexcept { return operations[stati
 // The entry of a member name as a caller spells it (names compare without case), or
 // nullptr; Value's get and put share their secrets, so either serves.
 constexpr const operation* operation_named(std::u16string_view name) noexcept {
-    for (const operation& o : operations) {
-        if (o.name.size() != name.size()) continue;
-        bool same = true;
-        for (std::size_t c = 0; c < name.size() && same; ++c)
-            same = (o.name[c] | 0x20) == (name[c] | 0x20);
-        if (same) return &o;
-    }
+    for (const operation& o : operations)
+        if (oa::same_ascii_case(o.name, name)) return &o;
     return nullptr;
 }
 

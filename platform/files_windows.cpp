@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <oa/text.h>
+
 #include <climits>
 #include <new>
 #include <utility>
@@ -15,29 +17,14 @@ namespace platform {
 
 namespace {
 
-std::wstring wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    if (utf8.size() > INT_MAX) throw std::bad_alloc();
-    const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-    return out;
-}
-
-std::string narrow(const wchar_t* text, int length) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
-    return out;
-}
+using oa::utf8_to_wide;
 
 std::string system_message(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = n ? narrow(text, static_cast<int>(n)) : "error " + std::to_string(error);
+    std::string message = n ? oa::wide_to_utf8(std::wstring_view(text, n)) : "error " + std::to_string(error);
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
@@ -108,7 +95,7 @@ std::string folder_of(std::string_view path) {
 }  // namespace
 
 std::string read_regular_file(std::string_view path, std::size_t limit) {
-    const std::wstring name = wide(path);
+    const std::wstring name = utf8_to_wide(path);
     handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
@@ -142,7 +129,7 @@ std::string read_regular_file(std::string_view path, std::size_t limit) {
 
 bool append_without_following(std::string_view path, std::string_view bytes) noexcept {
     try {
-        const std::wstring name = wide(path);
+        const std::wstring name = utf8_to_wide(path);
         // Opens a link or reparse point itself rather than its target, and then refuses it.
         handle file(CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -177,7 +164,7 @@ std::wstring user_sid() {
 }  // namespace
 
 file_writer::file_writer(std::string_view path, mode how) : handle_(-1), path_(path) {
-    const std::wstring name = wide(path);
+    const std::wstring name = utf8_to_wide(path);
     if (how == mode::append) {
         handle file(CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -220,14 +207,14 @@ file_writer::file_writer(std::string_view path, mode how) : handle_(-1), path_(p
             fail(GetLastError(), path);
     }
     handle file(created);
-    temporary_ = narrow(temporary.c_str(), static_cast<int>(temporary.size()));
+    temporary_ = oa::wide_to_utf8(temporary);
     handle_ = reinterpret_cast<std::intptr_t>(file.release());
 }
 
 file_writer::~file_writer() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
     try {
-        if (!temporary_.empty()) DeleteFileW(wide(temporary_).c_str());
+        if (!temporary_.empty()) DeleteFileW(utf8_to_wide(temporary_).c_str());
     } catch (...) {  // no memory to convert the name: the temporary file stays
     }
 }
@@ -263,14 +250,14 @@ void file_writer::finish() {
     if (!temporary_.empty() && !FlushFileBuffers(file.get())) fail(GetLastError(), path_);
     if (!file.close()) fail(GetLastError(), path_);
     if (temporary_.empty()) return;
-    if (!MoveFileExW(wide(temporary_).c_str(), wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(utf8_to_wide(temporary_).c_str(), utf8_to_wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         fail(GetLastError(), path_);
     temporary_.clear();
 }
 
 bool folder_of_path_exists(std::string_view path, std::string& why) {
     const std::string folder = folder_of(path);
-    const DWORD attributes = GetFileAttributesW(wide(folder).c_str());
+    const DWORD attributes = GetFileAttributesW(utf8_to_wide(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         why = folder + ": " + system_message(GetLastError());
         return false;
@@ -286,7 +273,8 @@ std::string local_date_time() {
     wchar_t date[128] = {}, time[128] = {};
     const int d = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 128);
     const int t = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time, 128);
-    return narrow(date, d > 0 ? d - 1 : 0) + " " + narrow(time, t > 0 ? t - 1 : 0);
+    return oa::wide_to_utf8(std::wstring_view(date, d > 0 ? d - 1 : 0)) + " " +
+           oa::wide_to_utf8(std::wstring_view(time, t > 0 ? t - 1 : 0));
 }
 
 const char* diagnostic_log_path() noexcept { return "C:\\temp\\quellar2mrapilog.txt"; }

@@ -6,6 +6,8 @@
 #include "forms/backend.h"
 #include "forms/forms.h"
 
+#include <oa/ascii.h>
+
 namespace forms {
 
 namespace detail {
@@ -290,12 +292,11 @@ void Form::type(std::u16string_view chars) {
 }
 
 void Form::access_key(char16_t c) {
-    auto lower = [](char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? char16_t(ch - u'A' + u'a') : ch; };
     for (Control* ctl : controls_) {
         if (!ctl->visible) continue;
         if (ctl->kind() == ControlKind::Label) {
             auto* l = static_cast<Label*>(ctl);
-            if (l->access_key() == 0 || lower(l->access_key()) != lower(c)) continue;
+            if (l->access_key() == 0 || oa::ascii_lower(l->access_key()) != oa::ascii_lower(c)) continue;
             // A label hands the focus to the next control in tab order.
             Control* next = nullptr;
             for (Control* cand : tab_order())
@@ -306,7 +307,7 @@ void Form::access_key(char16_t c) {
         if (ctl->kind() == ControlKind::CommandButton && ctl->enabled) {
             std::u16string t = ctl->text();
             auto amp = t.find(u'&');
-            if (amp != std::u16string::npos && amp + 1 < t.size() && lower(t[amp + 1]) == lower(c)) {
+            if (amp != std::u16string::npos && amp + 1 < t.size() && oa::ascii_lower(t[amp + 1]) == oa::ascii_lower(c)) {
                 click(*ctl);
                 return;
             }

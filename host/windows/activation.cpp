@@ -1,29 +1,20 @@
 #include <host/windows/activation.h>
 
+#include <oa/module.h>
 #include <oa/text.h>
 
 namespace q2mrhost::windows {
 
 std::wstring host_folder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L".\\";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = oa::win::module_path(nullptr);
+    if (path.empty()) return L".\\";
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 std::optional<activation> activation::beside_host(const wchar_t* manifest, std::string& why) {
     const std::wstring folder = host_folder();
     const std::wstring source = folder + manifest;
-    const auto named = [&source] {
-        return oa::utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(source.c_str()), source.size()));
-    };
+    const auto named = [&source] { return oa::wide_to_utf8(source); };
     if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
         why = "the manifest " + named() + " is missing: the host, its libraries and their manifests belong together";
         return std::nullopt;

@@ -1,8 +1,10 @@
 #include <host/windows/console.h>
 #include <host/windows/engine.h>
 
+#include <oa/ascii.h>
 #include <oa/error.h>
 #include <oa/implements.h>
+#include <oa/late_bound.h>
 #include <oa/text.h>
 
 #include <cstdio>
@@ -37,8 +39,7 @@ std::u16string_view line_of(std::u16string_view text, ULONG n) {
 // whatever the reason: when the failing line creates a class by a quoted ProgID that is out
 // of this program's reach, the runtime's description says why, as the Lua host's does.
 std::optional<std::u16string> unreachable_on(std::u16string_view line) {
-    std::u16string lower(line);
-    for (char16_t& c : lower) c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    const std::u16string lower = oa::ascii_lowered(std::u16string(line));
     for (const std::u16string_view call : {u"createobject", u"activexobject"}) {
         for (auto at = lower.find(call); at != std::u16string::npos; at = lower.find(call, at + 1)) {
             auto i = at + call.size();
@@ -96,15 +97,15 @@ public:
         if (!error) return E_POINTER;
         oa::unique_excepinfo info;
         if (FAILED(error->GetExceptionInfo(&info))) info = oa::unique_excepinfo();
-        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        if (quitting_ || info.scode == quit_requested) return S_OK;  // WScript.Quit leaving the script
+        const oa::com_error failure = oa::late::failure_in(info);
+        const HRESULT code = failure.code();
+        if (quitting_ || code == quit_requested) return S_OK;  // WScript.Quit leaving the script
         failed_ = true;
         DWORD context = 0;
         ULONG line = 0;
         LONG column = 0;
         const bool placed = SUCCEEDED(error->GetSourcePosition(&context, &line, &column));
-        const HRESULT code = info.scode ? info.scode : info.wCode ? oa::vb_hresult(info.wCode) : E_FAIL;
-        std::u16string description(oa::view(info.bstrDescription));
+        std::u16string description = failure.description();
         if (description.empty()) description = description_of(code);
         if (placed && oa::failure_number(code) == oa::vb::cannot_create_object)
             if (auto why = unreachable_on(line_of(text_, line))) description = std::move(*why);
@@ -124,21 +125,10 @@ private:
 
 }  // namespace
 
-std::string describe(HRESULT hr) {
-    std::string text = oa::utf16_to_utf8(oa::take_error_description(hr));
-    if (text.empty()) {
-        char code[32];
-        std::snprintf(code, sizeof code, "failure 0x%08lX", static_cast<unsigned long>(hr));
-        text = code;
-    }
-    return text;
-}
-
 const char16_t* language_of(std::string_view script_path) noexcept {
     const auto dot = script_path.rfind('.');
     if (dot == std::string_view::npos || script_path.find_first_of("/\\", dot) != std::string_view::npos) return nullptr;
-    std::string extension(script_path.substr(dot + 1));
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    const std::string extension = oa::ascii_lowered(std::string(script_path.substr(dot + 1)));
     if (extension == "vbs") return u"VBScript";
     if (extension == "js") return u"JScript";
     return nullptr;

@@ -3,6 +3,7 @@
 // failures reported by the host's own site.
 #pragma once
 
+#include <host/run.h>
 #include <host/windows/wscript.h>
 
 #include <oa/com_ptr.h>
@@ -18,9 +19,6 @@ OLEAUTO_DECLARE_IID(IActiveScriptSite, 0xDB01A1E3, 0xA42B, 0x11CF, 0x8F, 0x20, 0
 
 namespace q2mrhost::windows {
 
-// The description of the failure a call just returned (its error information), else its code.
-std::string describe(HRESULT hr);
-
 // The engine's ProgID for a script file by its extension (.vbs, .js, in any case), or
 // nullptr for another one.
 const char16_t* language_of(std::string_view script_path) noexcept;
@@ -28,10 +26,7 @@ const char16_t* language_of(std::string_view script_path) noexcept;
 // A new engine of the language, or nullptr with why (the engine is not installed, ...).
 oa::com_ptr<IActiveScript> make_engine(const char16_t* language, std::string& why);
 
-struct script_result {
-    enum class end { completed, failed, exited } how = end::failed;
-    int exit_code = 0;  // WScript.Quit's code, for end::exited
-};
+using q2mrhost::script_result;
 
 // Runs the script's text on the engine and closes the engine, which releases every object
 // the script still held. A failure goes to standard error as "SCRIPT:LINE: NUMBER:

@@ -1,4 +1,6 @@
+#include <oa/ascii.h>
 #include <oa/dispatch.h>
+#include <oa/text.h>
 #include <oa/unique.h>
 
 #include <algorithm>
@@ -11,16 +13,8 @@ namespace oa::disp {
 
 using namespace std::string_view_literals;
 
-namespace {
-char16_t fold(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-}  // namespace
-
 bool same_name(std::u16string_view a, std::u16string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    if (a == b) return true;  // callers mostly spell names as declared
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
+    return a == b || oa::same_ascii_case(a, b);  // callers mostly spell names as declared
 }
 
 namespace {
@@ -37,8 +31,6 @@ constexpr type_word type_words[] = {
     {u"Byte()", VT_ARRAY | VT_UI1, storage::array}, {u"Variant()", VT_ARRAY | VT_VARIANT, storage::array},
 };
 
-std::string narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
-
 std::u16string_view trim(std::u16string_view s) {
     while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
     while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
@@ -51,13 +43,13 @@ void apply_type(param& p, std::u16string_view word, std::u16string_view member_n
     for (const auto& t : type_words) {
         if (t.word == word) {
             if (t.store != p.store)
-                throw std::logic_error("declared type does not fit the signature of " + narrow(member_name));
+                throw std::logic_error("declared type does not fit the signature of " + utf16_to_utf8(member_name));
             p.vt = t.vt;
             return;
         }
     }
     if (p.store != storage::object)
-        throw std::logic_error("unknown type word in " + narrow(member_name));
+        throw std::logic_error("unknown type word in " + utf16_to_utf8(member_name));
     p.vt = VT_DISPATCH;
 }
 
@@ -78,7 +70,7 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
         std::size_t comma = rest.find(u',');
         std::u16string_view item = trim(rest.substr(0, comma));
         rest = comma == std::u16string_view::npos ? std::u16string_view() : rest.substr(comma + 1);
-        if (m.vararg) throw std::logic_error("ParamArray must come last in " + narrow(name));
+        if (m.vararg) throw std::logic_error("ParamArray must come last in " + utf16_to_utf8(name));
         bool optional = false;
         for (auto [keyword, flag] : {std::pair{u"Optional "sv, &optional}, std::pair{u"ParamArray "sv, &m.vararg}})
             if (item.substr(0, keyword.size()) == keyword) {
@@ -87,14 +79,14 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
             }
         std::size_t blank = item.find(u' ');
         if (blank == std::u16string_view::npos || declared >= cxx_params.size())
-            throw std::logic_error("bad signature of " + narrow(name));
+            throw std::logic_error("bad signature of " + utf16_to_utf8(name));
         param p = cxx_params[declared++];
         apply_type(p, item.substr(0, blank), name);
         p.optional = optional;
         if ((optional && p.vt != VT_VARIANT) || (m.vararg && p.vt != (VT_ARRAY | VT_VARIANT)) ||
             (!optional && !m.vararg && !m.params.empty() && m.params.back().optional))
             throw std::logic_error("Optional takes a Variant after the required arguments, ParamArray a Variant(), in " +
-                                   narrow(name));
+                                   utf16_to_utf8(name));
         std::u16string_view arg_name = trim(item.substr(blank + 1));
         if (!arg_name.empty() && arg_name.front() == u'&') {
             p.written = true;
@@ -104,10 +96,10 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
         m.params.push_back(std::move(p));
     }
     if (declared + (m.has_result ? 1 : 0) != cxx_params.size())
-        throw std::logic_error("argument count does not fit the signature of " + narrow(name));
+        throw std::logic_error("argument count does not fit the signature of " + utf16_to_utf8(name));
     if (m.has_result) {
         m.result = cxx_params.back();
-        if (!m.result.byref) throw std::logic_error("result of " + narrow(name) + " must be an out argument");
+        if (!m.result.byref) throw std::logic_error("result of " + utf16_to_utf8(name) + " must be an out argument");
         apply_type(m.result, result, name);
     }
     return m;
@@ -142,8 +134,8 @@ namespace {
 std::uint32_t name_key(std::u16string_view name) noexcept {
     if (name.empty()) return 0;
     const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(name.size(), 0xFFFF));
-    return size << 16 | static_cast<std::uint32_t>(fold(name.front()) & 0xFF) << 8 |
-           static_cast<std::uint32_t>(fold(name.back()) & 0xFF);
+    return size << 16 | static_cast<std::uint32_t>(oa::ascii_lower(name.front()) & 0xFF) << 8 |
+           static_cast<std::uint32_t>(oa::ascii_lower(name.back()) & 0xFF);
 }
 }  // namespace
 
@@ -208,29 +200,23 @@ void* storage_of(VARIANT& v, storage s) noexcept {
 }
 
 // One argument's slot: a temporary when the caller's value had to be converted.
-// Nothing is called to make or drop an unused slot: the common call converts nothing.
 struct slot {
-    VARIANT temp;  // owned once a conversion wrote into it
+    unique_variant temp;  // what a conversion wrote
     void* object = nullptr;         // objects: the declared interface, owned
     VARIANT* write_back = nullptr;  // the caller's variable that receives the written value
     IDispatch** object_back = nullptr;
     const param* p = nullptr;
 
-    slot() { temp.vt = VT_EMPTY; }
+    slot() = default;
     slot(const slot&) = delete;
     ~slot() {
-        if (needs_clear(temp.vt)) VariantClear(&temp);
         if (object) p->as_unknown(object)->Release();
     }
     static bool needs_clear(VARTYPE vt) noexcept {
         return vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_VARIANT || (vt & VT_ARRAY);
     }
     // Hands the converted value to the caller, leaving the slot empty.
-    VARIANT release() noexcept {
-        VARIANT v = temp;
-        temp.vt = VT_EMPTY;
-        return v;
-    }
+    VARIANT release() noexcept { return temp.release(); }
 };
 
 // Integer conversions that late-bound callers make on almost every call, without a call
@@ -413,7 +399,7 @@ void finish(slot& s) noexcept {
             if (*s.object_back) (*s.object_back)->Release();
             *s.object_back = now;
         } else if (s.write_back) {
-            VariantClear(s.write_back);
+            const unique_variant old = take(*s.write_back);
             IDispatch* now = s.object ? s.p->as_dispatch(s.object) : nullptr;
             if (now) now->AddRef();
             s.write_back->vt = VT_DISPATCH;
@@ -422,7 +408,7 @@ void finish(slot& s) noexcept {
         return;
     }
     if (s.write_back) {
-        VariantClear(s.write_back);
+        const unique_variant old = take(*s.write_back);
         *s.write_back = s.release();
     }
 }
@@ -538,7 +524,9 @@ HRESULT invoke(const interface_desc& desc, void* self, DISPID id, WORD flags, DI
         return DISP_E_EXCEPTION;
     }
     if (result) {
-        if (slot::needs_clear(result->vt) || (result->vt & VT_BYREF)) VariantClear(result);
+        if (slot::needs_clear(result->vt) || (result->vt & VT_BYREF)) {
+            const unique_variant old = take(*result);
+        }
         result->vt = VT_EMPTY;
         if (m->has_result) *result = value.release();
     }

@@ -5,17 +5,17 @@
 
 namespace oa::late {
 
-com_error failure_of(HRESULT hr, EXCEPINFO& exception) {
-    if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) {
-            exception.pfnDeferredFillIn(&exception);
-            exception.pfnDeferredFillIn = nullptr;
-        }
-        const HRESULT code = exception.scode ? exception.scode
-                             : exception.wCode ? vb_hresult(exception.wCode)
-                                               : E_FAIL;
-        return com_error(code, std::u16string(view(exception.bstrDescription)));
+com_error failure_in(EXCEPINFO& exception) {
+    if (exception.pfnDeferredFillIn) {
+        exception.pfnDeferredFillIn(&exception);
+        exception.pfnDeferredFillIn = nullptr;
     }
+    const HRESULT code = exception.scode ? exception.scode : exception.wCode ? vb_hresult(exception.wCode) : E_FAIL;
+    return com_error(code, std::u16string(view(exception.bstrDescription)));
+}
+
+com_error failure_of(HRESULT hr, EXCEPINFO& exception) {
+    if (hr == DISP_E_EXCEPTION) return failure_in(exception);
     if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND)
         return com_error(vb_hresult(vb::no_such_member), std::u16string(vb_description(vb::no_such_member)));
     if (const int number = vb_number_for(hr); number != 0)

@@ -2,6 +2,9 @@
 // ProgID lookup, initialisation counts and task memory.
 #include "internal.h"
 
+#include <oa/com_ptr.h>
+#include <oa/text.h>
+
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -22,7 +25,7 @@ using CanUnloadNowFn = HRESULT (*)();
 struct Registration {
     DWORD cookie;
     CLSID clsid;
-    IUnknown* object;  // one reference, held until revoked
+    oa::com_ptr<IUnknown> object;  // held until revoked
 };
 
 struct Library {
@@ -68,16 +71,12 @@ HRESULT load_library(State& s, const std::string& path, Library*& lib) {
     return S_OK;
 }
 
-// An AddRef'd class object registered in this process, or null. A single-use registration
-// serves every call of the process too: the flag concerns other processes only.
-IUnknown* find_registered(State& s, REFCLSID clsid) {
+// A class object registered in this process, or null. A single-use registration serves
+// every call of the process too: the flag concerns other processes only.
+oa::com_ptr<IUnknown> find_registered(State& s, REFCLSID clsid) {
     std::lock_guard lock(s.classes_mutex);
-    for (auto it = s.classes.rbegin(); it != s.classes.rend(); ++it) {
-        if (it->clsid == clsid) {
-            it->object->AddRef();
-            return it->object;
-        }
-    }
+    for (auto it = s.classes.rbegin(); it != s.classes.rend(); ++it)
+        if (it->clsid == clsid) return it->object;
     return nullptr;
 }
 
@@ -112,7 +111,7 @@ STDAPI_(LPOLESTR) CoTaskMemAllocString(LPCOLESTR s) {
 
 STDAPI CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid) {
     if (!lpszProgID || !lpclsid) return E_INVALIDARG;
-    if (registry_find_progid(to_utf8(lpszProgID), *lpclsid)) return S_OK;
+    if (registry_find_progid(oa::utf16_to_utf8(oa::view_z(lpszProgID)), *lpclsid)) return S_OK;
     *lpclsid = GUID_NULL;
     return CO_E_CLASSSTRING;
 }
@@ -127,29 +126,28 @@ STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
     if (!registry_find_class(clsid, e)) return REGDB_E_CLASSNOTREG;
     const std::string& name = e.progid.empty() ? e.version_independent_progid : e.progid;
     if (name.empty()) return REGDB_E_CLASSNOTREG;
-    *lplpszProgID = CoTaskMemAllocString(to_utf16(name).c_str());
+    *lplpszProgID = CoTaskMemAllocString(oa::utf8_to_utf16_lossy(name).c_str());
     return *lplpszProgID ? S_OK : E_OUTOFMEMORY;
 }
 
 STDAPI CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD, DWORD, DWORD* lpdwRegister) {
     if (!pUnk || !lpdwRegister) return E_INVALIDARG;
     State& s = state();
-    pUnk->AddRef();
     std::lock_guard lock(s.classes_mutex);
     const DWORD cookie = s.next_cookie++;
-    s.classes.push_back(Registration{cookie, rclsid, pUnk});
+    s.classes.push_back(Registration{cookie, rclsid, oa::make_ref(pUnk)});
     *lpdwRegister = cookie;
     return S_OK;
 }
 
 STDAPI CoRevokeClassObject(DWORD dwRegister) {
     State& s = state();
-    Ref<IUnknown> object;
+    oa::com_ptr<IUnknown> object;
     {
         std::lock_guard lock(s.classes_mutex);
         for (auto it = s.classes.begin(); it != s.classes.end(); ++it) {
             if (it->cookie == dwRegister) {
-                object.reset(it->object);  // released outside the lock
+                object = std::move(it->object);  // released outside the lock
                 s.classes.erase(it);
                 break;
             }
@@ -163,7 +161,7 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void*, REFIID riid,
     *ppv = nullptr;
     if (!(dwClsContext & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;  // only in-process servers exist
     State& s = state();
-    if (Ref<IUnknown> registered{find_registered(s, rclsid)}) return registered->QueryInterface(riid, ppv);
+    if (const auto registered = find_registered(s, rclsid)) return registered->QueryInterface(riid, ppv);
 
     ClassEntry entry;
     if (!registry_find_class(rclsid, entry)) return REGDB_E_CLASSNOTREG;
@@ -180,7 +178,7 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void*, REFIID riid,
 STDAPI CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    Ref<IClassFactory> factory;
+    oa::com_ptr<IClassFactory> factory;
     HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, factory.put_void());
     if (FAILED(hr)) return hr;
     hr = factory->CreateInstance(pUnkOuter, riid, ppv);
@@ -205,10 +203,7 @@ STDAPI OaClassLibraryCanUnloadNow(REFCLSID clsid) {
     ClassEntry entry;
     if (!registry_find_class(clsid, entry)) {
         // A class registered in-process lives in the program itself.
-        IUnknown* registered = find_registered(state(), clsid);
-        if (!registered) return REGDB_E_CLASSNOTREG;
-        registered->Release();
-        return S_FALSE;
+        return find_registered(state(), clsid) ? S_FALSE : REGDB_E_CLASSNOTREG;
     }
     char real[PATH_MAX];
     if (!::realpath(entry.library_path.c_str(), real)) return S_OK;  // nothing there, nothing loaded

@@ -5,6 +5,8 @@
 // follow the letters in code order.
 #include "internal.h"
 
+#include <oa/ascii.h>
+
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -63,7 +65,7 @@ sort_key key_of(std::u16string_view s) {
             k.accents.push_back(none);
             k.cases.push_back(0);
         } else if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
-            add_letter(k, static_cast<char>(c | 0x20), none, c <= u'Z');
+            add_letter(k, static_cast<char>(oa::ascii_lower(c)), none, c <= u'Z');
         } else if (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7) {  // × and ÷ are no letters
             const bool upper = c < 0xDF;
             const letter l = c == 0xFF ? letter{'y', 0, diaeresis} : latin1[(c - 0xC0) & 0x1F];

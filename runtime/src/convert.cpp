@@ -5,6 +5,9 @@
 #include "internal.h"
 #include "variant_types.h"
 
+#include <oa/ascii.h>
+#include <oa/unique.h>
+
 #include <charconv>
 #include <cfloat>
 #include <cmath>
@@ -384,14 +387,7 @@ HRESULT radix_to(std::uint64_t v, VARTYPE vt, VARIANT& out) {
 }
 
 bool equals_nocase(const OLECHAR* s, std::size_t n, const char* word) {
-    const std::size_t len = std::strlen(word);
-    if (n != len) return false;
-    for (std::size_t k = 0; k < len; ++k) {
-        OLECHAR c = s[k];
-        if (c >= u'A' && c <= u'Z') c = static_cast<OLECHAR>(c - u'A' + u'a');
-        if (c != static_cast<OLECHAR>(word[k])) return false;
-    }
-    return true;
+    return oa::same_ascii_case(std::u16string_view(s, n), word);
 }
 
 bool equals(const OLECHAR* s, std::size_t n, const char* word) {
@@ -521,10 +517,10 @@ HRESULT object_to(const VARIANT& src, LCID lcid, USHORT flags, VARTYPE vt, VARIA
     if (!unk) return DISP_E_BADVARTYPE;
     if (depth > 4) return DISP_E_TYPEMISMATCH;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Var value;
-    if (FAILED(src.pdispVal->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value.v, nullptr, nullptr)))
+    oa::unique_variant value;
+    if (FAILED(src.pdispVal->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr)))
         return DISP_E_TYPEMISMATCH;
-    return change(value.v, lcid, flags, vt, out, depth + 1);
+    return change(value, lcid, flags, vt, out, depth + 1);
 }
 
 // Reads through a reference: a shallow, non-owning view of the value.

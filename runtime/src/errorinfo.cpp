@@ -1,6 +1,9 @@
 // Error info objects and the per-thread error slot.
 #include "internal.h"
 
+#include <oa/com_ptr.h>
+#include <oa/unique.h>
+
 #include <atomic>
 #include <new>
 
@@ -62,14 +65,14 @@ public:
 private:
     ~ErrorInfo() = default;
 
-    static HRESULT copy_out(const Bstr& from, BSTR* to) {
+    static HRESULT copy_out(const oa::unique_bstr& from, BSTR* to) {
         if (!to) return E_INVALIDARG;
         *to = nullptr;
         if (!from.get()) return S_OK;
         *to = SysAllocStringLen(from.get(), SysStringLen(from.get()));
         return *to ? S_OK : E_OUTOFMEMORY;
     }
-    static HRESULT copy_in(Bstr& to, LPOLESTR s) {
+    static HRESULT copy_in(oa::unique_bstr& to, LPOLESTR s) {
         BSTR b = nullptr;
         if (s && !(b = SysAllocString(s))) return E_OUTOFMEMORY;
         *to.put() = b;
@@ -78,12 +81,12 @@ private:
 
     std::atomic<ULONG> refs_{1};
     GUID guid_{};
-    Bstr source_, description_, helpfile_;
+    oa::unique_bstr source_, description_, helpfile_;
     DWORD context_ = 0;
 };
 
 // The slot is released when its thread ends.
-thread_local Ref<IErrorInfo> t_slot;
+thread_local oa::com_ptr<IErrorInfo> t_slot;
 
 }  // namespace
 
@@ -100,8 +103,7 @@ STDAPI CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
 
 STDAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
     if (dwReserved != 0) return E_INVALIDARG;
-    if (perrinfo) perrinfo->AddRef();
-    t_slot.reset(perrinfo);
+    t_slot = oa::make_ref(perrinfo);
     return S_OK;
 }
 

@@ -8,6 +8,8 @@
 // the registry, so readers always see a whole file. Later lines win over earlier ones.
 #include "internal.h"
 
+#include <oa/ascii.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -133,16 +135,6 @@ void refresh_locked(State& s) {
     s.cache_valid = true;
 }
 
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 bool field_ok(const char* s) { return !s || !std::strpbrk(s, "\t\r\n"); }
 
@@ -223,7 +215,7 @@ std::string typelib_key(const GUID& libid, WORD major, WORD minor) {
 
 // GUIDs are written upper-case; compare the key without regard to case for hand-edited files.
 bool starts_with_nocase(const std::string& line, const std::string& key) {
-    return line.size() >= key.size() && iequals(std::string_view(line).substr(0, key.size()), key);
+    return line.size() >= key.size() && oa::same_ascii_case(std::string_view(line).substr(0, key.size()), key);
 }
 
 std::string absolute_path(const char* p) {
@@ -255,7 +247,7 @@ bool registry_find_progid(std::string_view progid, GUID& clsid) {
     std::lock_guard lock(s.mutex);
     refresh_locked(s);
     for (auto it = s.classes.rbegin(); it != s.classes.rend(); ++it) {
-        if (iequals(it->progid, progid) || iequals(it->version_independent_progid, progid)) {
+        if (oa::same_ascii_case(it->progid, progid) || oa::same_ascii_case(it->version_independent_progid, progid)) {
             clsid = it->clsid;
             return true;
         }

@@ -2,6 +2,8 @@
 // DispGetParam.
 #include "internal.h"
 
+#include <oa/unique.h>
+
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -51,7 +53,7 @@ template <class Out> HRESULT convert(const VARIANT& src, LCID lcid, ULONG flags,
 
 template <class Out> HRESULT from_text(OLECHAR* text, LCID lcid, ULONG flags, VARTYPE vt, Out* out) {
     if (!text) return DISP_E_TYPEMISMATCH;
-    Bstr copy(SysAllocString(text));
+    oa::unique_bstr copy(SysAllocString(text));
     if (!copy.get()) return E_OUTOFMEMORY;
     VARIANT src;
     VariantInit(&src);

@@ -2,6 +2,8 @@
 #include <oa/registration.h>
 
 #include <oa/com_ptr.h>
+#include <oa/module.h>
+#include <oa/text.h>
 #include <oa/unique.h>
 
 #include "registry_key.h"
@@ -12,25 +14,6 @@
 #include <vector>
 
 namespace {
-
-std::wstring wide(const char* utf8) {
-    if (!utf8) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), n);
-    out.pop_back();
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    out.pop_back();
-    return out;
-}
 
 using oa::win::unique_hkey;
 
@@ -159,10 +142,10 @@ namespace {
 // Writes rows into the view; with only_missing, a value already there stays as it is.
 HRESULT write_rows(REGSAM view, const std::vector<row>& rows, bool only_missing) {
     for (const row& r : rows) {
-        const std::wstring key = wide(r.key.c_str()), name = wide(r.name.c_str());
+        const std::wstring key = oa::utf8_to_wide(r.key), name = oa::utf8_to_wide(r.name);
         const wchar_t* value_name = name.empty() ? nullptr : name.c_str();
         if (only_missing && get_text(view, key, value_name)) continue;
-        if (HRESULT hr = set_text(view, key, value_name, wide(r.value.c_str())); FAILED(hr)) return hr;
+        if (HRESULT hr = set_text(view, key, value_name, oa::utf8_to_wide(r.value)); FAILED(hr)) return hr;
     }
     return S_OK;
 }
@@ -176,7 +159,7 @@ HRESULT register_server(const library& lib, const void* module_address) {
     if (lib.libid) {
         // The type library the module carries must be the one described.
         oa::com_ptr<ITypeLib> carried;
-        if (HRESULT hr = LoadTypeLibEx(wide(path.c_str()).c_str(), REGKIND_NONE, carried.put()); FAILED(hr)) return hr;
+        if (HRESULT hr = LoadTypeLibEx(oa::utf8_to_wide(path).c_str(), REGKIND_NONE, carried.put()); FAILED(hr)) return hr;
         TLIBATTR* attr = nullptr;
         if (HRESULT hr = carried->GetLibAttr(&attr); FAILED(hr)) return hr;
         const bool same = attr->guid == *lib.libid && attr->wMajorVerNum == lib.major && attr->wMinorVerNum == lib.minor;
@@ -193,16 +176,16 @@ HRESULT unregister_server(const library& lib) {
         if (FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
     };
     for (const coclass_entry& c : lib.classes) {
-        const std::wstring id = wide(guid_text(c.clsid).c_str());
-        keep(remove_progid(view, wide(std::string(c.progid).c_str()), id));
-        keep(remove_progid(view, wide(std::string(c.version_independent).c_str()), id));
+        const std::wstring id = oa::utf8_to_wide(guid_text(c.clsid));
+        keep(remove_progid(view, oa::utf8_to_wide(c.progid), id));
+        keep(remove_progid(view, oa::utf8_to_wide(c.version_independent), id));
         keep(delete_tree(view, L"CLSID\\" + id));
     }
     if (lib.libid) {
-        const std::wstring libid = wide(guid_text(*lib.libid).c_str());
+        const std::wstring libid = oa::utf8_to_wide(guid_text(*lib.libid));
         // An interface key is this library's while it names this type library.
         for (const interface_entry& i : lib.interfaces) {
-            const std::wstring key = L"Interface\\" + wide(guid_text(i.iid).c_str());
+            const std::wstring key = L"Interface\\" + oa::utf8_to_wide(guid_text(i.iid));
             if (get_text(view, key + L"\\TypeLib", nullptr) == libid) keep(delete_tree(view, key));
         }
         keep(remove_typelib_platform(view, L"TypeLib\\" + libid,
@@ -215,7 +198,7 @@ HRESULT unregister_server(const library& lib) {
     const bitness other = other_than(native_bitness);
     const REGSAM other_view = view_of(other);
     for (const coclass_entry& c : lib.classes) {
-        if (!key_exists(other_view, L"CLSID\\" + wide(guid_text(c.clsid).c_str()) + L"\\InprocServer32")) continue;
+        if (!key_exists(other_view, L"CLSID\\" + oa::utf8_to_wide(guid_text(c.clsid)) + L"\\InprocServer32")) continue;
         std::vector<row> needed;
         for (row& r : rows(lib, "\x01", other))
             if (r.value != "\x01") needed.push_back(std::move(r));
@@ -228,22 +211,12 @@ HRESULT unregister_server(const library& lib) {
 }  // namespace oa::reg
 
 STDAPI_(const char*) OaModulePathOf(const void* address) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(address), &module))
-        return nullptr;
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return nullptr;
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const HMODULE module = oa::win::module_of(address);
+    if (!module) return nullptr;
+    const std::wstring path = oa::win::module_path(module);
+    if (path.empty()) return nullptr;
     thread_local std::string text;
-    text = narrow(path);
+    text = oa::wide_to_utf8(path);
     return text.c_str();
 }
 

@@ -46,10 +46,7 @@ template <class T> void empty_result(T* r) noexcept {
 inline void empty_result(VARIANT* r) noexcept { VariantInit(r); }
 // Frees what a failed member left in its result, then empties it.
 inline void drop_result(BSTR* r) noexcept { unique_bstr dropped(std::exchange(*r, nullptr)); }
-inline void drop_result(VARIANT* r) noexcept {
-    VariantClear(r);
-    VariantInit(r);
-}
+inline void drop_result(VARIANT* r) noexcept { unique_variant dropped = take(*r); }
 template <class I> void drop_result(I** r) noexcept {
     static_assert(std::is_base_of_v<IUnknown, I>, "object result");
     adopt(std::exchange(*r, nullptr));

@@ -18,6 +18,9 @@ namespace oa::late {
 // a refused argument type 13; any other standard code as its run-time failure; anything
 // else with the description the callee left in its error information.
 com_error failure_of(HRESULT hr, EXCEPINFO& exception);
+// A member's own failure from the EXCEPINFO it filled: its deferred fill-in run, its code
+// (scode, else wCode as a run-time number, else E_FAIL) and its description.
+com_error failure_in(EXCEPINFO& exception);
 
 // A class that this program cannot reach: its ProgID names no class here (failure 429), or
 // its class is not registered for programs of this bitness (REGDB_E_CLASSNOTREG). The

@@ -83,6 +83,14 @@ using unique_bstr = unique_any<BSTR, &SysFreeString>;
 using unique_safearray = unique_any<SAFEARRAY*, &close_safearray>;
 using unique_variant = unique_struct<VARIANT, &close_variant, &VariantInit>;
 
+// Takes over what a Variant that the caller owns holds, leaving it Empty.
+inline unique_variant take(VARIANT& v) noexcept {
+    unique_variant taken;
+    static_cast<VARIANT&>(taken) = v;
+    VariantInit(&v);
+    return taken;
+}
+
 // VariantChangeType with a source that stays unchanged: the system's headers on Windows
 // declare the source without const, though the call only reads it.
 inline HRESULT change_type(VARIANT* out, const VARIANT* in, USHORT flags, VARTYPE vt) noexcept {
