@@ -116,8 +116,9 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
 }  // namespace detail
 
 const member* interface_desc::find(DISPID id, WORD flags) const noexcept {
-    for (const member& m : members) {
-        if (m.id != id) continue;
+    auto at = std::lower_bound(by_id_.begin(), by_id_.end(), std::pair<DISPID, std::uint32_t>{id, 0});
+    for (; at != by_id_.end() && at->first == id; ++at) {
+        const member& m = members[at->second];
         switch (m.kind) {
         case member_kind::method:
             if (flags & DISPATCH_METHOD) return &m;
@@ -150,7 +151,12 @@ std::uint32_t name_key(std::u16string_view name) noexcept {
 interface_desc::interface_desc(std::u16string name, const IID& iid, WORD type_flags, std::vector<member> members)
     : name(std::move(name)), iid(iid), type_flags(type_flags), members(std::move(members)) {
     name_keys_.reserve(this->members.size());
-    for (const member& m : this->members) name_keys_.push_back(name_key(m.name));
+    by_id_.reserve(this->members.size());
+    for (const member& m : this->members) {
+        name_keys_.push_back(name_key(m.name));
+        by_id_.emplace_back(m.id, static_cast<std::uint32_t>(by_id_.size()));
+    }
+    std::sort(by_id_.begin(), by_id_.end());
 }
 
 const member* interface_desc::member_of_name(std::u16string_view name) const noexcept {
@@ -161,9 +167,8 @@ const member* interface_desc::member_of_name(std::u16string_view name) const noe
 }
 
 const member* interface_desc::first_with_id(DISPID id) const noexcept {
-    for (const member& m : members)
-        if (m.id == id) return &m;
-    return nullptr;
+    auto at = std::lower_bound(by_id_.begin(), by_id_.end(), std::pair<DISPID, std::uint32_t>{id, 0});
+    return at != by_id_.end() && at->first == id ? &members[at->second] : nullptr;
 }
 
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
