@@ -115,9 +115,15 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
 
 }  // namespace detail
 
+namespace {
+// The first entry of id in an index sorted by id, or where it would be.
+auto first_of_id(const std::vector<std::pair<DISPID, std::uint32_t>>& by_id, DISPID id) noexcept {
+    return std::lower_bound(by_id.begin(), by_id.end(), id, [](const auto& entry, DISPID v) { return entry.first < v; });
+}
+}  // namespace
+
 const member* interface_desc::find(DISPID id, WORD flags) const noexcept {
-    auto at = std::lower_bound(by_id_.begin(), by_id_.end(), std::pair<DISPID, std::uint32_t>{id, 0});
-    for (; at != by_id_.end() && at->first == id; ++at) {
+    for (auto at = first_of_id(by_id_, id); at != by_id_.end() && at->first == id; ++at) {
         const member& m = members[at->second];
         switch (m.kind) {
         case member_kind::method:
@@ -167,7 +173,7 @@ const member* interface_desc::member_of_name(std::u16string_view name) const noe
 }
 
 const member* interface_desc::first_with_id(DISPID id) const noexcept {
-    auto at = std::lower_bound(by_id_.begin(), by_id_.end(), std::pair<DISPID, std::uint32_t>{id, 0});
+    auto at = first_of_id(by_id_, id);
     return at != by_id_.end() && at->first == id ? &members[at->second] : nullptr;
 }
 
