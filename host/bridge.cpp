@@ -104,15 +104,20 @@ struct failure {
 
 constexpr const char* released_text = "The object was already released (finalized when the script let it go)";
 
-// The object box at idx, raising a clear error for anything else and for a released box.
-object_box* checked_box(lua_State* L, int idx) {
-    object_box* box = box_at(L, idx);
-    if (!box) luaL_typeerror(L, idx, "Object");
+// A box whose object is still there; raises for a released one.
+object_box* live_box(lua_State* L, object_box* box) {
     if (!box->object) {
         push_failure(L, oa::vb::object_not_set, released_text);
         lua_error(L);
     }
     return box;
+}
+
+// The object box at idx, raising a clear error for anything else and for a released box.
+object_box* checked_box(lua_State* L, int idx) {
+    object_box* box = box_at(L, idx);
+    if (!box) luaL_typeerror(L, idx, "Object");
+    return live_box(L, box);
 }
 
 // One late-bound call. Its owners live here, in the frame of the Lua function that
@@ -305,8 +310,6 @@ int raise_no_member(lua_State* L) {
     return lua_error(L);
 }
 
-char method_functions_key;  // registry: dispatch id -> the function that calls that member
-
 int method_call(lua_State* L) {
     const DISPID id = static_cast<DISPID>(lua_tointeger(L, lua_upvalueindex(1)));
     object_box* box = box_at(L, 1);
@@ -314,8 +317,7 @@ int method_call(lua_State* L) {
         push_failure(L, oa::vb::invalid_call, "a method is called as object:Name(...)");
         return lua_error(L);
     }
-    checked_box(L, 1);
-    return call_member(L, box->object, id, DISPATCH_METHOD, 2, lua_gettop(L) - 1);
+    return call_member(L, live_box(L, box)->object, id, DISPATCH_METHOD, 2, lua_gettop(L) - 1);
 }
 
 int object_index(lua_State* L) {
@@ -326,7 +328,8 @@ int object_index(lua_State* L) {
     if (member->property && !member->method)
         return call_member(L, box->object, member->id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0);
     // One function per dispatch id, made once: it takes its object as its first argument.
-    lua_rawgetp(L, LUA_REGISTRYINDEX, &method_functions_key);
+    // They are kept in the metamethods' upvalue (dispatch id -> function).
+    lua_pushvalue(L, lua_upvalueindex(1));
     if (lua_rawgeti(L, -1, member->id) != LUA_TFUNCTION) {
         lua_pop(L, 1);
         lua_pushinteger(L, member->id);
@@ -435,14 +438,13 @@ void open_bridge(lua_State* L) {
     const luaL_Reg methods[] = {{"__index", object_index},   {"__newindex", object_newindex},
                                 {"__gc", object_gc},         {"__eq", object_eq},
                                 {"__tostring", object_tostring}, {nullptr, nullptr}};
-    luaL_setfuncs(L, methods, 0);
+    lua_newtable(L);  // the functions that call methods, by dispatch id: object_index's upvalue
+    luaL_setfuncs(L, methods, 1);
     lua_pushliteral(L, "Object");
     lua_setfield(L, -2, "__metatable");
     lua_pop(L, 1);
     lua_pushcfunction(L, create_object_global);
     lua_setglobal(L, "CreateObject");
-    lua_newtable(L);
-    lua_rawsetp(L, LUA_REGISTRYINDEX, &method_functions_key);
 }
 
 }  // namespace q2mrhost

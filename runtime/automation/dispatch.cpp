@@ -107,9 +107,16 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
 
 }  // namespace detail
 
+namespace {
+// The first entry of id in an index sorted by id, or where it would be.
+auto first_of_id(const std::vector<std::pair<DISPID, std::uint32_t>>& by_id, DISPID id) noexcept {
+    return std::lower_bound(by_id.begin(), by_id.end(), id, [](const auto& entry, DISPID v) { return entry.first < v; });
+}
+}  // namespace
+
 const member* interface_desc::find(DISPID id, WORD flags) const noexcept {
-    for (const member& m : members) {
-        if (m.id != id) continue;
+    for (auto at = first_of_id(by_id_, id); at != by_id_.end() && at->first == id; ++at) {
+        const member& m = members[at->second];
         switch (m.kind) {
         case member_kind::method:
             if (flags & DISPATCH_METHOD) return &m;
@@ -142,7 +149,12 @@ std::uint32_t name_key(std::u16string_view name) noexcept {
 interface_desc::interface_desc(std::u16string name, const IID& iid, WORD type_flags, std::vector<member> members)
     : name(std::move(name)), iid(iid), type_flags(type_flags), members(std::move(members)) {
     name_keys_.reserve(this->members.size());
-    for (const member& m : this->members) name_keys_.push_back(name_key(m.name));
+    by_id_.reserve(this->members.size());
+    for (const member& m : this->members) {
+        name_keys_.push_back(name_key(m.name));
+        by_id_.emplace_back(m.id, static_cast<std::uint32_t>(by_id_.size()));
+    }
+    std::sort(by_id_.begin(), by_id_.end());
 }
 
 const member* interface_desc::member_of_name(std::u16string_view name) const noexcept {
@@ -153,9 +165,8 @@ const member* interface_desc::member_of_name(std::u16string_view name) const noe
 }
 
 const member* interface_desc::first_with_id(DISPID id) const noexcept {
-    for (const member& m : members)
-        if (m.id == id) return &m;
-    return nullptr;
+    auto at = first_of_id(by_id_, id);
+    return at != by_id_.end() && at->first == id ? &members[at->second] : nullptr;
 }
 
 HRESULT ids_of_names(const interface_desc& desc, LPOLESTR* names, UINT count, DISPID* ids) noexcept {

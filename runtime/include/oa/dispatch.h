@@ -60,7 +60,7 @@ struct interface_desc {
     std::u16string name;
     IID iid{};
     WORD type_flags = 0;
-    std::vector<member> members;
+    std::vector<member> members;  // as made: the lookups below are built from it once
 
     // The member that serves id with these invoke flags, or nullptr.
     const member* find(DISPID id, WORD flags) const noexcept;
@@ -72,6 +72,9 @@ private:
     // One small key per member (length and folded first and last letters), so that a
     // name lookup compares whole names only where the key fits.
     std::vector<std::uint32_t> name_keys_;
+    // (id, position) of every member, in that order: find searches it, and sees the
+    // members of one id in declaration order.
+    std::vector<std::pair<DISPID, std::uint32_t>> by_id_;
 };
 
 struct coclass_desc {
