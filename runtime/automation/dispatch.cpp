@@ -108,9 +108,16 @@ member build(member_kind kind, DISPID id, std::u16string_view name, std::u16stri
 }  // namespace detail
 
 namespace {
-// The first entry of id in an index sorted by id, or where it would be.
+// The first entry of id in an index sorted by id, or where it would be. Most interfaces
+// number their members one by one from their first id, so the walk starts at id's offset
+// from it and is a step or two long.
 auto first_of_id(const std::vector<std::pair<DISPID, std::uint32_t>>& by_id, DISPID id) noexcept {
-    return std::lower_bound(by_id.begin(), by_id.end(), id, [](const auto& entry, DISPID v) { return entry.first < v; });
+    if (by_id.empty()) return by_id.end();
+    const std::int64_t offset = std::int64_t{id} - by_id.front().first;
+    std::size_t at = offset < 0 ? 0 : static_cast<std::size_t>(std::min<std::int64_t>(offset, std::ssize(by_id) - 1));
+    while (at > 0 && by_id[at - 1].first >= id) --at;
+    while (at < by_id.size() && by_id[at].first < id) ++at;
+    return by_id.begin() + static_cast<std::ptrdiff_t>(at);
 }
 }  // namespace
 
