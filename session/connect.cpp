@@ -89,9 +89,8 @@ oa::unique_bstr t2mrapp::Login(BSTR& name, BSTR& Password, BSTR Role, BSTR datab
                 oa::assign(&Password, dialog->Password);
             });
             trap.step([&] {
-                candidate = need(api).call(op::AdminLogin, {arg::text(name), arg::text(Password), arg::text(Role),
-                                                            arg::text(database)})
-                                .object();
+                const auto login = {arg::text(name), arg::text(Password), arg::text(Role), arg::text(database)};
+                candidate = need(api).call(op::AdminLogin, login).object();
             });
             if (!candidate) {
                 write_log(u"    User object is null, Login as Admin role failed.");
@@ -103,9 +102,9 @@ oa::unique_bstr t2mrapp::Login(BSTR& name, BSTR& Password, BSTR Role, BSTR datab
         }
     } else {
         trap.step([&] {
-            candidate = need(api).call(op::appLogin, {arg::text(name), arg::text(Password), arg::text(Role),
-                                                      arg::text(database), arg::text(appID.get())})
-                            .object();
+            const auto login = {arg::text(name), arg::text(Password), arg::text(Role), arg::text(database),
+                                arg::text(appID.get())};
+            candidate = need(api).call(op::appLogin, login).object();
         });
         if (!candidate) write_log(u"    User object is null, appLogin failed.");
     }
