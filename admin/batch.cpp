@@ -11,49 +11,38 @@
 
 namespace quellar2mrapi {
 
+using mrlib::op;
 using oa::view;
-
-struct batch_commit {
-    std::u16string_view entry_line;
-    std::u16string_view message_line;  // the message follows it directly
-    std::u16string_view unknown_error;  // replaces an empty message
-    std::u16string_view error_prefix;
-};
+namespace arg = mrlib::arg;
 
 namespace {
 
-constexpr batch_commit create_users{u"CreateUsers():", u"    return from api.AddUsers(), ErrMsg=",
-                                    u"Unknown error occured in Norvane Change", u"CreateUsersError Error: "};
-constexpr batch_commit set_merivex_usernames{u"SetMerivexUsernames():",
-                                             u"    return from api.SetMerivexUsernames(), ErrMsg=",
-                                             u"Unknown error occured in ChangeMerivex", u"SetMerivexUsernames Error: "};
-constexpr batch_commit add_user_roles{u"AddUserRoles():", u"    return from api.AddUsersRoles(), ErrMsg=",
-                                      u"Unknown error occured in Norvane Change", u"AddUserRoles Error: "};
+// Before a table is handed over: a count past the table's rows is refused before anything
+// is called, so no row outside the table is ever read (zero or below goes to the library
+// as it is), and row 0 always holds an object.
+void ready_to_send(session_state& session, staging_table& table, SHORT count) {
+    if (count > table.rows()) oa::raise_vb(oa::vb::subscript_out_of_range);
+    if (!table.row(0)) table.store(0, session.new_user_row().get());
+}
+
+// The library's message, or the method's own text when the message is empty.
+oa::unique_bstr message_or(oa::unique_bstr message, std::u16string_view unknown_error) {
+    if (view(message.get()).empty()) return oa::make_bstr(unknown_error);
+    return message;
+}
 
 // A copy of the first rows of a table as one contiguous block of Variants, each holding
 // its own reference to the row's object (or nothing).
-class row_block {
-public:
-    row_block(const staging_table& table, LONG count) : rows_(static_cast<std::size_t>(count)) {
-        for (LONG i = 0; i < count; ++i) {
-            VARIANT& v = rows_[static_cast<std::size_t>(i)];
-            VariantInit(&v);
-            IDispatch* object = table.row(i);
-            if (object) object->AddRef();
-            v.vt = VT_DISPATCH;
-            v.pdispVal = object;
-        }
+std::vector<oa::unique_variant> row_block(const staging_table& table, LONG count) {
+    static_assert(sizeof(oa::unique_variant) == sizeof(VARIANT), "the block is read as Variants");
+    std::vector<oa::unique_variant> rows(static_cast<std::size_t>(count));
+    for (LONG i = 0; i < count; ++i) {
+        VARIANT& v = rows[static_cast<std::size_t>(i)];
+        v.vt = VT_DISPATCH;
+        v.pdispVal = oa::make_ref(table.row(i)).detach();
     }
-    row_block(const row_block&) = delete;
-    row_block& operator=(const row_block&) = delete;
-    ~row_block() {
-        for (VARIANT& v : rows_) VariantClear(&v);
-    }
-    VARIANT* first() noexcept { return rows_.data(); }
-
-private:
-    std::vector<VARIANT> rows_;
-};
+    return rows;
+}
 
 // The object that a Variant holds, or nothing; any other value is a type mismatch.
 oa::com_ptr<IDispatch> user_in(const VARIANT& value) {
@@ -64,96 +53,58 @@ oa::com_ptr<IDispatch> user_in(const VARIANT& value) {
 // SetMerivexUsernames with the user, row 0 by reference (a block of every row to be read,
 // row 0 first) and the caller's count by reference. What the library leaves in the copy
 // of row 0 goes back into row 0.
-oa::unique_bstr send_name_mappings(mrlib::remote& api, IDispatch* user, staging_table& table, SHORT* count) {
-    row_block rows(table, std::max<LONG>(*count, 1));
-    mrlib::reply value = api.call(mrlib::op::SetMerivexUsernames, {mrlib::arg::object(user),
-                                                                    mrlib::arg::row_copy(rows.first()),
-                                                                    mrlib::arg::count_ref(count)});
-    table.store(0, user_in(rows.first()[0]).get());
+oa::unique_bstr send_name_mappings(mrlib::remote& api, IDispatch* user, staging_table& table, SHORT& count) {
+    std::vector<oa::unique_variant> rows = row_block(table, std::max<LONG>(count, 1));
+    const auto args = {arg::object(user), arg::row_copy(rows.data()), arg::count_ref(&count)};
+    mrlib::reply value = api.call(op::SetMerivexUsernames, args);
+    table.store(0, user_in(rows[0]).get());
     return oa::late::text_of(value.value());
 }
 
 }  // namespace
 
-template <class Send, class Then>
-oa::unique_bstr t2mrapp::commit_table(const batch_commit& batch, staging_table& table, SHORT* numberOfUsers,
-                                      Send&& send, Then&& then) {
-    WriteLog(batch.entry_line);
-    return abandon_on_failure(
-        [&] {
-            // A count past the table's rows is refused before anything is called: no row
-            // outside the table is ever read. Zero or below goes to the library as it is.
-            if (*numberOfUsers > table.rows()) oa::raise_vb(oa::vb::subscript_out_of_range);
-            // Row 0 always holds an object when the table is handed over.
-            if (!table.row(0)) table.store(0, new_user_row().get());
-            oa::unique_bstr message = send();
-            WriteLog(batch.message_line, view(message.get()));
-            then();
-            if (view(message.get()).empty()) return oa::make_bstr(batch.unknown_error);
-            return message;
-        },
-        [&](const oa::com_error& e) {
-            WriteLog(u"    Exit Function");
-            return oa::make_bstr(error_text(batch.error_prefix, e));
-        });
+oa::unique_bstr t2mrapp::CreateUsers(SHORT numberOfUsers) {
+    write_log(u"CreateUsers():");
+    try {
+        ready_to_send(*this, staged_users, numberOfUsers);
+        const auto rows = {arg::object(user.get()), arg::rows(staged_users.first_row()), arg::count(numberOfUsers)};
+        oa::unique_bstr message = need(api).call(op::AddUsers, rows).text();
+        write_log(u"    return from api.AddUsers(), ErrMsg=", view(message.get()));
+        // Its text is only logged: a failure here still replaces the message.
+        oa::unique_bstr loaded = need(api).call(op::LoadConfigurationData, {arg::object(user.get())}).text();
+        write_log(u"    LoadConfigurationData:", view(loaded.get()));
+        return message_or(std::move(message), u"Unknown error occured in Norvane Change");
+    } catch (...) {
+        write_log(exit_function);
+        return oa::make_bstr(failure_text(u"CreateUsersError Error: "));
+    }
 }
 
-HRESULT t2mrapp::CreateUsers(SHORT* numberOfUsers, BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            *result = commit_table(
-                          create_users, UserTable, numberOfUsers,
-                          [&] {
-                              return need(api)
-                                  .call(mrlib::op::AddUsers, {mrlib::arg::object(User.get()),
-                                                              mrlib::arg::rows(UserTable.first_row()),
-                                                              mrlib::arg::count(*numberOfUsers)})
-                                  .text();
-                          },
-                          [&] {
-                              // Its text is only logged: a failure here still replaces the message.
-                              oa::unique_bstr text =
-                                  need(api)
-                                      .call(mrlib::op::LoadConfigurationData, {mrlib::arg::object(User.get())})
-                                      .text();
-                              WriteLog(u"    LoadConfigurationData:" + std::u16string(view(text.get())));
-                          })
-                          .release();
-        },
-        numberOfUsers);
+oa::unique_bstr t2mrapp::SetMerivexUsernames(SHORT& numberOfUsers) {
+    write_log(u"SetMerivexUsernames():");
+    try {
+        ready_to_send(*this, staged_name_maps, numberOfUsers);
+        oa::unique_bstr message = send_name_mappings(need(api), user.get(), staged_name_maps, numberOfUsers);
+        write_log(u"    return from api.SetMerivexUsernames(), ErrMsg=", view(message.get()));
+        return message_or(std::move(message), u"Unknown error occured in ChangeMerivex");
+    } catch (...) {
+        write_log(exit_function);
+        return oa::make_bstr(failure_text(u"SetMerivexUsernames Error: "));
+    }
 }
 
-HRESULT t2mrapp::SetMerivexUsernames(SHORT* numberOfUsers, BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            *result = commit_table(
-                          set_merivex_usernames, NameMapTable, numberOfUsers,
-                          [&] { return send_name_mappings(need(api), User.get(), NameMapTable, numberOfUsers); },
-                          [] {})
-                          .release();
-        },
-        numberOfUsers);
-}
-
-HRESULT t2mrapp::AddUserRoles(SHORT* numberOfUsers, BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            *result = commit_table(
-                          add_user_roles, RoleTable, numberOfUsers,
-                          [&] {
-                              return need(api)
-                                  .call(mrlib::op::AddUsersRoles, {mrlib::arg::object(User.get()),
-                                                                   mrlib::arg::rows(RoleTable.first_row()),
-                                                                   mrlib::arg::count(*numberOfUsers)})
-                                  .text();
-                          },
-                          [] {})
-                          .release();
-        },
-        numberOfUsers);
+oa::unique_bstr t2mrapp::AddUserRoles(SHORT numberOfUsers) {
+    write_log(u"AddUserRoles():");
+    try {
+        ready_to_send(*this, staged_roles, numberOfUsers);
+        const auto rows = {arg::object(user.get()), arg::rows(staged_roles.first_row()), arg::count(numberOfUsers)};
+        oa::unique_bstr message = need(api).call(op::AddUsersRoles, rows).text();
+        write_log(u"    return from api.AddUsersRoles(), ErrMsg=", view(message.get()));
+        return message_or(std::move(message), u"Unknown error occured in Norvane Change");
+    } catch (...) {
+        write_log(exit_function);
+        return oa::make_bstr(failure_text(u"AddUserRoles Error: "));
+    }
 }
 
 }  // namespace quellar2mrapi

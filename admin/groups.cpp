@@ -5,72 +5,46 @@
 
 namespace quellar2mrapi {
 
+using mrlib::op;
+namespace arg = mrlib::arg;
+
 namespace {
 // Only zero and non-zero tell apart; the value itself means nothing here.
 VARIANT_BOOL succeeded(LONG status) noexcept { return status != 0 ? VARIANT_TRUE : VARIANT_FALSE; }
 }  // namespace
 
-HRESULT t2mrapp::CreateAGroup(BSTR* groupname, VARIANT_BOOL* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"CreateAGroup():");
-            *result = abandon_on_failure(
-                [&] {
-                    const LONG status = need(api)
-                                            .call(mrlib::op::CreateGroup,
-                                                  {mrlib::arg::object(User.get()), mrlib::arg::text(*groupname)})
-                                            .status();
-                    return succeeded(status);
-                },
-                [&](const oa::com_error&) {
-                    WriteLog(u"    Exit Function");
-                    return VARIANT_FALSE;
-                });
-        },
-        groupname);
+VARIANT_BOOL t2mrapp::CreateAGroup(BSTR groupname) {
+    write_log(u"CreateAGroup():");
+    try {
+        return succeeded(need(api).call(op::CreateGroup, {arg::object(user.get()), arg::text(groupname)}).status());
+    } catch (...) {
+        write_log(exit_function);
+        return VARIANT_FALSE;
+    }
 }
 
-HRESULT t2mrapp::DeleteAGroup(BSTR* groupname, VARIANT_BOOL* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"DeleteAGroup():");
-            *result = abandon_on_failure(
-                [&] {
-                    const auto group = {mrlib::arg::object(User.get()), mrlib::arg::text(*groupname)};
-                    if (need(api).call(mrlib::op::PrepareGroupDeletion, group).status() == 0) return VARIANT_FALSE;
-                    return succeeded(need(api).call(mrlib::op::DeleteGroup, group).status());
-                },
-                [&](const oa::com_error&) {
-                    WriteLog(u"    Exit Function");
-                    return VARIANT_FALSE;
-                });
-        },
-        groupname);
+VARIANT_BOOL t2mrapp::DeleteAGroup(BSTR groupname) {
+    write_log(u"DeleteAGroup():");
+    try {
+        const auto group = {arg::object(user.get()), arg::text(groupname)};
+        if (need(api).call(op::PrepareGroupDeletion, group).status() == 0) return VARIANT_FALSE;
+        return succeeded(need(api).call(op::DeleteGroup, group).status());
+    } catch (...) {
+        write_log(exit_function);
+        return VARIANT_FALSE;
+    }
 }
 
-HRESULT t2mrapp::AddUserToGroup(BSTR* username, BSTR* groupname, VARIANT_BOOL* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"AddUserToGroup():");
-            *result = abandon_on_failure(
-                [&] {
-                    // The library takes the group first, the reverse of this method's order.
-                    const LONG status = need(api)
-                                            .call(mrlib::op::AssignUserToGroup,
-                                                  {mrlib::arg::object(User.get()), mrlib::arg::text(*groupname),
-                                                   mrlib::arg::text(*username)})
-                                            .status();
-                    return succeeded(status);
-                },
-                [&](const oa::com_error&) {
-                    WriteLog(u"    Exit Function");
-                    return VARIANT_FALSE;
-                });
-        },
-        username, groupname);
+VARIANT_BOOL t2mrapp::AddUserToGroup(BSTR username, BSTR groupname) {
+    write_log(u"AddUserToGroup():");
+    try {
+        // The library takes the group first, the reverse of this method's order.
+        const auto assignment = {arg::object(user.get()), arg::text(groupname), arg::text(username)};
+        return succeeded(need(api).call(op::AssignUserToGroup, assignment).status());
+    } catch (...) {
+        write_log(exit_function);
+        return VARIANT_FALSE;
+    }
 }
 
 }  // namespace quellar2mrapi

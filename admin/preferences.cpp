@@ -7,36 +7,24 @@
 namespace quellar2mrapi {
 
 using oa::view;
+namespace arg = mrlib::arg;
 
-HRESULT t2mrapp::AddUserPreference(VARIANT* mrUserName, VARIANT* pref, BSTR* value, VARIANT_BOOL* all_dbs,
-                                   BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"AddUserPreference():");
-            *result = abandon_on_failure(
-                          [&] {
-                              // pref first: when neither has a text form, its failure is the one reported.
-                              oa::unique_bstr preference = oa::late::text_of(*pref);
-                              oa::unique_bstr user_name = oa::late::text_of(*mrUserName);
-                              oa::unique_bstr message =
-                                  need(api)
-                                      .call(mrlib::op::AddAPreferenceForAUser,
-                                            {mrlib::arg::object(User.get()), mrlib::arg::text(user_name.get()),
-                                             mrlib::arg::text(preference.get()), mrlib::arg::text(*value),
-                                             mrlib::arg::flag(*all_dbs)})
-                                      .text();
-                              WriteLog(u"    return from api.AddAPreferenceForAUser(), ErrMsg=" +
-                                       std::u16string(view(message.get())));
-                              return message;
-                          },
-                          [&](const oa::com_error& e) {
-                              WriteLog(u"    Exit Function");
-                              return oa::make_bstr(error_text(u"AddUserPreferenceError Error: ", e));
-                          })
-                          .release();
-        },
-        mrUserName, pref, value, all_dbs);
+oa::unique_bstr t2mrapp::AddUserPreference(const VARIANT& mrUserName, const VARIANT& pref, BSTR value,
+                                           VARIANT_BOOL all_dbs) {
+    write_log(u"AddUserPreference():");
+    try {
+        // pref first: when neither has a text form, its failure is the one reported.
+        oa::unique_bstr preference = oa::late::text_of(pref);
+        oa::unique_bstr user_name = oa::late::text_of(mrUserName);
+        const auto args = {arg::object(user.get()), arg::text(user_name.get()), arg::text(preference.get()),
+                           arg::text(value), arg::flag(all_dbs)};
+        oa::unique_bstr message = need(api).call(mrlib::op::AddAPreferenceForAUser, args).text();
+        write_log(u"    return from api.AddAPreferenceForAUser(), ErrMsg=", view(message.get()));
+        return message;
+    } catch (...) {
+        write_log(exit_function);
+        return oa::make_bstr(failure_text(u"AddUserPreferenceError Error: "));
+    }
 }
 
 }  // namespace quellar2mrapi

@@ -12,6 +12,7 @@
 namespace quellar2mrapi {
 
 using oa::view;
+namespace arg = mrlib::arg;
 
 namespace {
 
@@ -25,30 +26,16 @@ std::u16string decimal(long long n) { return oa::ascii_to_utf16(std::to_string(n
     oa::raise(oa::vb_hresult(conversion_failure), oa::vb_description(conversion_failure));
 }
 
-void put_text(VARIANT* out, oa::unique_bstr text) noexcept {
-    VariantInit(out);
-    out->vt = VT_BSTR;
-    out->bstrVal = text.release();
+oa::unique_variant text_variant(oa::unique_bstr text) noexcept {
+    oa::unique_variant v;
+    v.vt = VT_BSTR;
+    v.bstrVal = text.release();
+    return v;
 }
 
-}  // namespace
-
-// The data as the byte buffer the library reads: owner, first byte and byte count.
-struct t2mrapp::xml_buffer {
-    oa::unique_safearray owner;
-    LONG count = 0;
-    BYTE* first = nullptr;
-};
-
-t2mrapp::xml_buffer t2mrapp::to_xml_buffer(std::u16string_view values) {
-    xml_buffer buffer;
-    StringToByteArray(values, buffer.owner, buffer.count);
-    buffer.first = crdata::first_byte(buffer.owner.get());
-    return buffer;
-}
-
-void t2mrapp::StringToByteArray(std::u16string_view text, oa::unique_safearray& buffer, LONG& count) {
-    // Whatever fails in here, the caller sees failure 1.
+// The text as a byte buffer for the library (UTF-16LE, no terminator) with its count.
+// Whatever fails in here, the caller sees failure 1.
+void string_to_byte_array(std::u16string_view text, oa::unique_safearray& buffer, LONG& count) {
     try {
         buffer = crdata::text_to_byte_buffer(text);
         count = crdata::element_count(buffer.get());
@@ -64,50 +51,45 @@ void t2mrapp::StringToByteArray(std::u16string_view text, oa::unique_safearray& 
     }
 }
 
-HRESULT t2mrapp::setDynamicAttrs(BSTR* rcpId, BSTR* values, VARIANT* result) {
-    // No trap: every failure reaches the script with its own number.
-    return call_result(
-        result,
-        [&] {
-            const xml_buffer data = to_xml_buffer(view(*values));
-            oa::unique_bstr answer =
-                need(api)
-                    .call(mrlib::op::SetDynamicAttrsData,
-                          {mrlib::arg::object(User.get()), mrlib::arg::text(*rcpId),
-                           mrlib::arg::text(oa::make_bstr(data_label).get()), mrlib::arg::first_byte(data.first),
-                           mrlib::arg::long_(data.count)})
-                    .text();
-            put_text(result, std::move(answer));
-        },
-        rcpId, values);
+// The data as the byte buffer the library reads: owner, first byte and byte count.
+struct xml_buffer {
+    oa::unique_safearray owner;
+    LONG count = 0;
+    BYTE* first = nullptr;
+};
+
+xml_buffer to_xml_buffer(std::u16string_view values) {
+    xml_buffer buffer;
+    string_to_byte_array(values, buffer.owner, buffer.count);
+    buffer.first = crdata::first_byte(buffer.owner.get());
+    return buffer;
 }
 
-HRESULT t2mrapp::createRCObject(BSTR* rcpId, BSTR* relation, BSTR* values, BSTR* filename, VARIANT* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"    Entered createRCObjects");
-            abandon_on_failure(
-                [&] {
-                    const xml_buffer data = to_xml_buffer(view(*values));
-                    oa::unique_bstr answer =
-                        need(api)
-                            .call(mrlib::op::CreateRCObjectFromData,
-                                  {mrlib::arg::object(User.get()), mrlib::arg::text(*rcpId),
-                                   mrlib::arg::text(*relation), mrlib::arg::text(*filename),
-                                   mrlib::arg::text(oa::make_bstr(data_label).get()),
-                                   mrlib::arg::text(oa::make_bstr(u"").get()), mrlib::arg::first_byte(data.first),
-                                   mrlib::arg::long_(data.count)})
-                            .text();
-                    put_text(result, std::move(answer));
-                    return 0;
-                },
-                [&](const oa::com_error&) {
-                    WriteLog(u"    Exit Function");
-                    return 0;
-                });
-        },
-        rcpId, relation, values, filename);
+}  // namespace
+
+// No trap: every failure reaches the script with its own number.
+oa::unique_variant t2mrapp::setDynamicAttrs(BSTR rcpId, BSTR values) {
+    const xml_buffer data = to_xml_buffer(view(values));
+    const oa::unique_bstr label = oa::make_bstr(data_label);
+    const auto args = {arg::object(user.get()), arg::text(rcpId), arg::text(label.get()), arg::first_byte(data.first),
+                       arg::long_(data.count)};
+    return text_variant(need(api).call(mrlib::op::SetDynamicAttrsData, args).text());
+}
+
+oa::unique_variant t2mrapp::createRCObject(BSTR rcpId, BSTR relation, BSTR values, BSTR filename) {
+    write_log(u"    Entered createRCObjects");
+    try {
+        const xml_buffer data = to_xml_buffer(view(values));
+        const oa::unique_bstr label = oa::make_bstr(data_label);
+        const oa::unique_bstr empty = oa::make_bstr(u"");
+        const auto args = {arg::object(user.get()), arg::text(rcpId), arg::text(relation), arg::text(filename),
+                           arg::text(label.get()), arg::text(empty.get()), arg::first_byte(data.first),
+                           arg::long_(data.count)};
+        return text_variant(need(api).call(mrlib::op::CreateRCObjectFromData, args).text());
+    } catch (...) {
+        write_log(exit_function);
+        return {};
+    }
 }
 
 }  // namespace quellar2mrapi

@@ -11,7 +11,9 @@
 
 namespace quellar2mrapi {
 
+using mrlib::op;
 using oa::view;
+namespace arg = mrlib::arg;
 
 namespace {
 
@@ -34,8 +36,8 @@ std::u16string new_attrs_query(std::u16string_view object_name, std::u16string_v
 oa::unique_bstr dynamic_attrs_text(mrlib::remote& api, IDispatch* user, BSTR cvid) {
     oa::unique_safearray buffer = crdata::one_byte_buffer();
     LONG byte_count = 0;
-    api.call(mrlib::op::GetDynamicAttrsData, {mrlib::arg::object(user), mrlib::arg::text(cvid),
-                                              mrlib::arg::buffer(buffer.addressof()), mrlib::arg::long_ref(&byte_count)});
+    api.call(op::GetDynamicAttrsData,
+             {arg::object(user), arg::text(cvid), arg::buffer(buffer.addressof()), arg::long_ref(&byte_count)});
     return crdata::byte_buffer_text(buffer.get());
 }
 
@@ -44,79 +46,61 @@ oa::unique_bstr dynamic_attrs_text(mrlib::remote& api, IDispatch* user, BSTR cvi
 // entry, then the list. Each object lives within this call: its names are its own.
 std::optional<oa::unique_bstr> first_found_cvid(mrlib::remote& api, IDispatch* user, std::u16string_view query) {
     mrlib::names list_names, entry_names, attribute_names;
-    oa::com_ptr<IDispatch> list =
-        api.call(mrlib::op::QueryObjects, {mrlib::arg::object(user), mrlib::arg::text(oa::make_bstr(new_attrs_report).get()),
-                                           mrlib::arg::text(oa::make_bstr(query).get()),
-                                           mrlib::arg::text(oa::make_bstr(u"").get())})
-            .object();
+    const oa::unique_bstr report = oa::make_bstr(new_attrs_report);
+    const oa::unique_bstr text = oa::make_bstr(query);
+    const oa::unique_bstr no_options = oa::make_bstr(u"");
+    const auto args = {arg::object(user), arg::text(report.get()), arg::text(text.get()), arg::text(no_options.get())};
+    oa::com_ptr<IDispatch> list = api.call(op::QueryObjects, args).object();
     if (!list) return std::nullopt;
-    const LONG count = mrlib::call(list.get(), list_names, mrlib::op::Count).status();
+    const LONG count = mrlib::call(list.get(), list_names, op::Count).status();
     if (count == 0) {
-        mrlib::call(list.get(), list_names, mrlib::op::Close);  // a failing Close fails the call like any other
+        mrlib::call(list.get(), list_names, op::Close);  // a failing Close fails the call like any other
         return std::nullopt;
     }
-    oa::com_ptr<IDispatch> entry = mrlib::call(list.get(), list_names, mrlib::op::Item, {mrlib::arg::count(0)}).object();
+    oa::com_ptr<IDispatch> entry = mrlib::call(list.get(), list_names, op::Item, {arg::count(0)}).object();
     oa::com_ptr<IDispatch> attribute =
-        mrlib::call(need(entry), entry_names, mrlib::op::GetAttribute, {mrlib::arg::text(oa::make_bstr(u"cvid").get())})
-            .object();
-    oa::unique_bstr cvid = mrlib::call(need(attribute), attribute_names, mrlib::op::ValueGet).text();
-    mrlib::call(list.get(), list_names, mrlib::op::Close);
+        mrlib::call(need(entry), entry_names, op::GetAttribute, {arg::text(oa::make_bstr(u"cvid").get())}).object();
+    oa::unique_bstr cvid = mrlib::call(need(attribute), attribute_names, op::ValueGet).text();
+    mrlib::call(list.get(), list_names, op::Close);
     attribute = nullptr;
     entry = nullptr;
     list = nullptr;
     return cvid;
 }
 
-template <class Body> oa::unique_bstr empty_on_failure(Body&& body) {
-    return abandon_on_failure(std::forward<Body>(body), [](const oa::com_error&) { return oa::make_bstr(u""); });
-}
-
 }  // namespace
 
-HRESULT t2mrapp::GetNewAttrs(BSTR* object_name, BSTR* instance, BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"GetNewAttrs():");
-            *result = empty_on_failure([&] {
-                if (!fits_query(view(*object_name)) || !fits_query(view(*instance))) return oa::make_bstr(u"");
-                std::optional<oa::unique_bstr> cvid =
-                    first_found_cvid(need(api), User.get(), new_attrs_query(view(*object_name), view(*instance)));
-                if (!cvid) return oa::make_bstr(u"");
-                oa::unique_bstr text = dynamic_attrs_text(need(api), User.get(), cvid->get());
-                WriteLog(u"    new_attrs=" + std::u16string(view(text.get())));
-                return text;
-            }).release();
-        },
-        object_name, instance);
+oa::unique_bstr t2mrapp::GetNewAttrs(BSTR object_name, BSTR instance) {
+    write_log(u"GetNewAttrs():");
+    try {
+        if (!fits_query(view(object_name)) || !fits_query(view(instance))) return oa::make_bstr(u"");
+        std::optional<oa::unique_bstr> cvid =
+            first_found_cvid(need(api), user.get(), new_attrs_query(view(object_name), view(instance)));
+        if (!cvid) return oa::make_bstr(u"");
+        oa::unique_bstr text = dynamic_attrs_text(need(api), user.get(), cvid->get());
+        write_log(u"    new_attrs=", view(text.get()));
+        return text;
+    } catch (...) {
+        return oa::make_bstr(u"");
+    }
 }
 
-HRESULT t2mrapp::GetDynamicAttrs(BSTR* cvid, BSTR* result) {
-    // Passes nothing to the log, whatever the outcome.
-    return call_result(
-        result,
-        [&] {
-            *result = empty_on_failure([&] { return dynamic_attrs_text(need(api), User.get(), *cvid); }).release();
-        },
-        cvid);
+// Passes nothing to the log, whatever the outcome.
+oa::unique_bstr t2mrapp::GetDynamicAttrs(BSTR cvid) {
+    try {
+        return dynamic_attrs_text(need(api), user.get(), cvid);
+    } catch (...) {
+        return oa::make_bstr(u"");
+    }
 }
 
-HRESULT t2mrapp::VANT_GetHostname(BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            *result = abandon_on_failure(
-                          [&] {
-                              return need(api)
-                                  .call(mrlib::op::GetHostname, {mrlib::arg::object(User.get())})
-                                  .text();
-                          },
-                          [&](const oa::com_error&) {
-                              WriteLog(u"    Exit Function");
-                              return oa::make_bstr(u"");
-                          })
-                          .release();
-        });
+oa::unique_bstr t2mrapp::VANT_GetHostname() {
+    try {
+        return need(api).call(op::GetHostname, {arg::object(user.get())}).text();
+    } catch (...) {
+        write_log(exit_function);
+        return oa::make_bstr(u"");
+    }
 }
 
 }  // namespace quellar2mrapi

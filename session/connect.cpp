@@ -13,6 +13,8 @@
 namespace quellar2mrapi {
 
 using oa::view;
+using mrlib::op;
+namespace arg = mrlib::arg;
 
 namespace {
 // The failure 91 that follows stands as the result; why the library is out of reach goes
@@ -27,122 +29,101 @@ void note_unreachable_library(const std::u16string& description) noexcept {
 }
 }  // namespace
 
-HRESULT t2mrapp::Connect(BSTR* host, BSTR* protocol, SHORT* port, BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"Connect():");
-            continuing_trap trap(u"Connect Error: ");
-            mrlib::remote connection;
-            LONG status = 0;
-            trap.step([&] {
-                try {
-                    connection = mrlib::remote(oa::late::create_object(mrlib::api_progid));
-                } catch (const oa::late::unreachable_class& e) {
-                    note_unreachable_library(e.description());
-                    throw;
-                }
-            });
-            trap.step([&] {
-                status = need(connection)
-                             .call(mrlib::op::OpenConnection,
-                                   {mrlib::arg::text(*protocol), mrlib::arg::text(*host), mrlib::arg::long_(*port)})
-                             .status();
-            });
-            trap.step([&] {
-                if (trap.failed) {
-                    WriteLog(u"    Error occured: " + trap.pending);
-                } else if (status == 1) {
-                    GoodConnection = VARIANT_TRUE;
-                    api = std::move(connection);
-                } else {
-                    WriteLog(u"    Error occured: status = " + signed_number(status));
-                    trap.pending = u"Connect Error: status = " + signed_number(status);
-                }
-            });
-            *result = oa::make_bstr(trap.pending).release();
-        },
-        host, protocol, port);
+oa::unique_bstr t2mrapp::Connect(BSTR host, BSTR protocol, SHORT port) {
+    write_log(u"Connect():");
+    continuing_trap trap(u"Connect Error: ");
+    mrlib::remote connection;
+    LONG status = 0;
+    trap.step([&] {
+        try {
+            connection = mrlib::remote(oa::late::create_object(mrlib::api_progid));
+        } catch (const oa::late::unreachable_class& e) {
+            note_unreachable_library(e.description());
+            throw;
+        }
+    });
+    trap.step([&] {
+        const auto where = {arg::text(protocol), arg::text(host), arg::long_(port)};
+        status = need(connection).call(op::OpenConnection, where).status();
+    });
+    trap.step([&] {
+        if (trap.failed) {
+            write_log(u"    Error occured: " + trap.pending);
+        } else if (status == 1) {
+            good_connection = VARIANT_TRUE;
+            api = std::move(connection);
+        } else {
+            write_log(u"    Error occured: status = " + signed_number(status));
+            trap.pending = u"Connect Error: status = " + signed_number(status);
+        }
+    });
+    return oa::make_bstr(trap.pending);
 }
 
-HRESULT t2mrapp::Login(BSTR* name, BSTR* Password, BSTR* Role, BSTR* database, BSTR* loginAppID, BSTR* result) {
-    return call_result(
-        result,
-        [&] {
-            WriteLog(u"Login(): loginAppID=", view(*loginAppID));
-            continuing_trap trap(u"Login Error: ");
-            if (!GoodConnection) {
-                trap.pending = u"Connection Not Good - Login Not Attempted";
-                *result = oa::make_bstr(trap.pending).release();
-                return;
-            }
-            oa::unique_bstr token;
-            oa::com_ptr<IDispatch> user;
-            oa::unique_bstr appID;
-            std::optional<mrLoginDialog> dialog;
+oa::unique_bstr t2mrapp::Login(BSTR& name, BSTR& Password, BSTR Role, BSTR database, BSTR loginAppID) {
+    write_log(u"Login(): loginAppID=", view(loginAppID));
+    if (!good_connection) return oa::make_bstr(u"Connection Not Good - Login Not Attempted");
+    continuing_trap trap(u"Login Error: ");
+    oa::unique_bstr token;
+    oa::com_ptr<IDispatch> candidate;
+    oa::unique_bstr appID;
+    std::optional<mrLoginDialog> dialog;
+    trap.step([&] {
+        appID = oa::make_bstr(view(loginAppID));
+        write_log(u"    appID=" + std::u16string(view(appID.get())) + u"<end>");
+    });
+    if (view(Role) == u"Admin") {
+        bool accepted = false;
+        trap.step([&] {
+            dialog.emplace();
+            dialog->setNameField(std::u16string(view(name)));
+        });
+        trap.step([&] {
+            if (!dialog) oa::raise_vb(oa::vb::object_not_set);
+            dialog->Show();
+            accepted = dialog->LoginSucceeded;
+        });
+        if (accepted) {
             trap.step([&] {
-                appID = oa::make_bstr(view(*loginAppID));
-                WriteLog(u"    appID=" + std::u16string(view(appID.get())) + u"<end>");
+                oa::assign(&name, dialog->username);
+                oa::assign(&Password, dialog->Password);
             });
-            if (view(*Role) == u"Admin") {
-                bool accepted = false;
-                trap.step([&] {
-                    dialog.emplace();
-                    dialog->setNameField(std::u16string(view(*name)));
-                });
-                trap.step([&] {
-                    if (!dialog) oa::raise_vb(oa::vb::object_not_set);
-                    dialog->Show();
-                    accepted = dialog->LoginSucceeded;
-                });
-                if (accepted) {
-                    trap.step([&] {
-                        oa::assign(name, dialog->username);
-                        oa::assign(Password, dialog->Password);
-                    });
-                    trap.step([&] {
-                        user = need(api)
-                                   .call(mrlib::op::AdminLogin, {mrlib::arg::text(*name), mrlib::arg::text(*Password),
-                                                                 mrlib::arg::text(*Role), mrlib::arg::text(*database)})
-                                   .object();
-                    });
-                    if (!user) {
-                        WriteLog(u"    User object is null, Login as Admin role failed.");
-                        trap.fail(u"Login as Admin role failed.");
-                    }
-                } else {
-                    WriteLog(u"    Login as Admin role cancelled.");
-                    trap.fail(u"Login Cancelled.");
-                }
+            trap.step([&] {
+                const auto login = {arg::text(name), arg::text(Password), arg::text(Role), arg::text(database)};
+                candidate = need(api).call(op::AdminLogin, login).object();
+            });
+            if (!candidate) {
+                write_log(u"    User object is null, Login as Admin role failed.");
+                trap.fail(u"Login as Admin role failed.");
+            }
+        } else {
+            write_log(u"    Login as Admin role cancelled.");
+            trap.fail(u"Login Cancelled.");
+        }
+    } else {
+        trap.step([&] {
+            const auto login = {arg::text(name), arg::text(Password), arg::text(Role), arg::text(database),
+                                arg::text(appID.get())};
+            candidate = need(api).call(op::appLogin, login).object();
+        });
+        if (!candidate) write_log(u"    User object is null, appLogin failed.");
+    }
+    if (!trap.failed) {
+        trap.step([&] {
+            mrlib::names names;  // the user's names, for this one call
+            token = mrlib::call(need(candidate), names, op::LoginToken).text();
+        });
+        trap.step([&] {
+            if (view(token.get()).empty()) {
+                trap.pending = u"Unable to login " + std::u16string(view(name)) + u" as " + std::u16string(view(Role)) +
+                               u" into database " + std::u16string(view(database));
             } else {
-                trap.step([&] {
-                    user = need(api)
-                               .call(mrlib::op::appLogin,
-                                     {mrlib::arg::text(*name), mrlib::arg::text(*Password), mrlib::arg::text(*Role),
-                                      mrlib::arg::text(*database), mrlib::arg::text(appID.get())})
-                               .object();
-                });
-                if (!user) WriteLog(u"    User object is null, appLogin failed.");
+                user = candidate;
             }
-            if (!trap.failed) {
-                trap.step([&] {
-                    mrlib::names names;  // the user's names, for this one call
-                    token = mrlib::call(need(user), names, mrlib::op::LoginToken).text();
-                });
-                trap.step([&] {
-                    if (view(token.get()).empty()) {
-                        trap.pending = u"Unable to login " + std::u16string(view(*name)) + u" as " +
-                                       std::u16string(view(*Role)) + u" into database " +
-                                       std::u16string(view(*database));
-                    } else {
-                        User = user;
-                    }
-                });
-            }
-            trap.step([&] { dialog.reset(); });
-            *result = oa::make_bstr(trap.pending).release();
-        },
-        name, Password, Role, database, loginAppID);
+        });
+    }
+    trap.step([&] { dialog.reset(); });
+    return oa::make_bstr(trap.pending);
 }
 
 }  // namespace quellar2mrapi

@@ -22,9 +22,18 @@ inline std::u16string error_text(std::u16string_view prefix, const oa::com_error
     return error_text(prefix, e.number(), e.description());
 }
 
-// Any failure inside a trap, as the number and description the trap reports: the
-// library's and the runtime's failures, lack of memory, and every other failure of the
-// component's own steps.
+// The two trap styles. Abandon: the method's steps run in a try block whose catch block
+// logs or answers the failure, its text made by failure_text. Continue: continuing_trap.
+
+// Inside a catch block: the failure being handled (the library's and the runtime's
+// failures, lack of memory, and every other failure of the component's own steps) as
+// prefix, number and description.
+inline std::u16string failure_text(std::u16string_view prefix) { return error_text(prefix, oa::current_failure()); }
+
+// The line that a method logs when a failure abandons its remaining steps.
+inline constexpr std::u16string_view exit_function = u"    Exit Function";
+
+// The abandon style with the steps and the answer to a failure as functions.
 template <class Body, class OnFailure> auto abandon_on_failure(Body&& body, OnFailure&& on_failure) {
     try {
         return body();
@@ -40,15 +49,11 @@ public:
     explicit continuing_trap(std::u16string_view prefix) : prefix_(prefix) {}
 
     template <class Step> void step(Step&& s) noexcept {
-        abandon_on_failure(
-            [&] {
-                s();
-                return 0;
-            },
-            [&](const oa::com_error& e) {
-                fail(error_text(prefix_, e));
-                return 0;
-            });
+        try {
+            s();
+        } catch (...) {
+            fail(failure_text(prefix_));
+        }
     }
     void fail(std::u16string text) noexcept {
         failed = true;

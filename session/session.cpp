@@ -1,4 +1,4 @@
-// The session object: its state, constructor, destructor, properties and log.
+// The session object: its state's start and end, its log and its properties.
 #include <component/t2mrapp.h>
 #include <session/conventions.h>
 #include <session/log_writer.h>
@@ -33,44 +33,52 @@ log_observer& observer() {
 
 void set_log_observer(log_observer o) { observer() = std::move(o); }
 
-t2mrapp::t2mrapp() {
-    DebugOn = log_writer_switched_on;
-    WriteLog(u"============================================ debug on");
-    WriteLog(u"Class_Initialize():");
-    VARIANT_BOOL not_connected = VARIANT_FALSE;
-    oa::check(put_GoodConnection(&not_connected));
-    UserTable.create(initial_table_bound);
-    NameMapTable.create(initial_table_bound);
-    RoleTable.create(initial_table_bound);
+session_state::session_state() : debug_on(log_writer_switched_on) {
+    write_log(u"============================================ debug on");
+    write_log(u"Class_Initialize():");
+    staged_users.create(initial_table_bound);
+    staged_name_maps.create(initial_table_bound);
+    staged_roles.create(initial_table_bound);
 }
 
-t2mrapp::~t2mrapp() {
-    WriteLog(u"Class_Terminate():");
+session_state::~session_state() {
+    write_log(u"Class_Terminate():");
     api = mrlib::remote();
-    // User and the three tables with their row objects go with the members.
+    // The user and the three tables with their row objects go with the members.
 }
 
-void t2mrapp::WriteLog(std::u16string_view text) noexcept {
+void session_state::write_log(std::u16string_view text) noexcept {
     if (const auto& o = observer()) {
         try {
             o(text);
         } catch (...) {
         }
     }
-    if (!DebugOn) return;
+    if (!debug_on) return;
     append_log_line(log_file_path(), text);
 }
 
-void t2mrapp::WriteLog(std::u16string_view first, std::u16string_view second) noexcept {
-    if (!observer() && !DebugOn) return;
+void session_state::write_log(std::u16string_view first, std::u16string_view second) noexcept {
+    if (!observer() && !debug_on) return;
     try {
         std::u16string line;
         line.reserve(first.size() + second.size());
         line.append(first).append(second);
-        WriteLog(line);
+        write_log(line);
     } catch (...) {
         // No memory for the line: it is lost, as any other failure of the log.
     }
+}
+
+oa::com_ptr<IDispatch> session_state::new_user_row() {
+    if (!user_class) user_class = oa::late::class_object_of(mrlib::user_progid);
+    return oa::late::create_object(user_class.get());
+}
+
+oa::com_ptr<IDispatch> session_state::filled_row(mrlib::op operation, std::initializer_list<VARIANT> args) {
+    oa::com_ptr<IDispatch> row = new_user_row();
+    mrlib::call(row.get(), user_row_names, operation, args);
+    return row;
 }
 
 namespace {
@@ -84,38 +92,14 @@ IDispatch* library_object(IDispatch* object) {
 }
 }  // namespace
 
-HRESULT t2mrapp::put_User(IDispatch** value) {
-    return call([&] { User = oa::make_ref(library_object(*value)); }, value);
-}
-
-HRESULT t2mrapp::get_User(IDispatch** value) {
-    return call_result(value, [&] { User.copy_to(value); });
-}
+void t2mrapp::put_User(IDispatch* value) { user = oa::make_ref(library_object(value)); }
+oa::com_ptr<IDispatch> t2mrapp::get_User() { return user; }
 
 // A new object, whoever made it: its names are looked up again at their first call.
-HRESULT t2mrapp::put_api(IDispatch** value) {
-    return call([&] { api = mrlib::remote(oa::make_ref(library_object(*value))); }, value);
-}
+void t2mrapp::put_api(IDispatch* value) { api = mrlib::remote(oa::make_ref(library_object(value))); }
+oa::com_ptr<IDispatch> t2mrapp::get_api() { return oa::make_ref(api.get()); }
 
-HRESULT t2mrapp::get_api(IDispatch** value) {
-    return call_result(value, [&] { oa::make_ref(api.get()).copy_to(value); });
-}
-
-HRESULT t2mrapp::put_GoodConnection(VARIANT_BOOL* value) {
-    return call([&] { GoodConnection = *value; }, value);
-}
-
-HRESULT t2mrapp::get_GoodConnection(VARIANT_BOOL* value) {
-    return call_result(value, [&] { *value = GoodConnection; });
-}
-
-oa::com_ptr<IDispatch> t2mrapp::new_user_row() {
-    if (!user_class) user_class = oa::late::class_object_of(mrlib::user_progid);
-    return oa::late::create_object(user_class.get());
-}
-
-void t2mrapp::fill_row(IDispatch* row, mrlib::op operation, std::initializer_list<VARIANT> args) {
-    mrlib::call(row, user_row_names, operation, args);
-}
+void t2mrapp::put_GoodConnection(VARIANT_BOOL value) { good_connection = value; }
+VARIANT_BOOL t2mrapp::get_GoodConnection() { return good_connection; }
 
 }  // namespace quellar2mrapi

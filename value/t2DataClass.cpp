@@ -4,73 +4,45 @@
 
 namespace quellar2mrapi {
 
-t2DataClass::t2DataClass() {
-    StringValue = oa::make_bstr(u"");
-    ValueType = oa::make_bstr(u"");
-    ErrMsg = oa::make_bstr(u"");
-    StringValueSize = 0;
-}
+using oa::view;
 
-HRESULT t2DataClass::put_text(oa::unique_bstr& field, BSTR* value) {
-    return call([&] { field = oa::make_bstr(oa::view(*value)); }, value);
-}
+namespace {
+oa::unique_bstr copy_of(const oa::unique_bstr& field) { return oa::make_bstr(view(field.get())); }
 
-HRESULT t2DataClass::get_text(const oa::unique_bstr& field, BSTR* value) {
-    return call_result(value, [&] { *value = oa::make_bstr(oa::view(field.get())).release(); });
+// Sets the type tag; a tag that already reads so stays as it is.
+void tag(oa::unique_bstr& value_type, std::u16string_view type_name) {
+    if (view(value_type.get()) != type_name) value_type = oa::make_bstr(type_name);
 }
+}  // namespace
 
-void t2DataClass::tag(const char16_t* type_name) {
-    // The tag already reads so: the put would store the same text again.
-    if (oa::view(ValueType.get()) == type_name) return;
-    oa::unique_bstr text = oa::make_bstr(type_name);
-    oa::check(put_ValueType(text.addressof()));
-}
+value_state::value_state()
+    : value_type(oa::make_bstr(u"")), string_value(oa::make_bstr(u"")), err_msg(oa::make_bstr(u"")) {}
 
-HRESULT t2DataClass::put_ValueType(BSTR* value) { return put_text(ValueType, value); }
-HRESULT t2DataClass::get_ValueType(BSTR* value) { return get_text(ValueType, value); }
+void t2DataClass::put_ValueType(BSTR value) { value_type = oa::make_bstr(view(value)); }
+oa::unique_bstr t2DataClass::get_ValueType() { return copy_of(value_type); }
 
-HRESULT t2DataClass::put_StringValue(BSTR* value) {
-    return call(
-        [&] {
-            StringValue = oa::make_bstr(oa::view(*value));
-            tag(u"String");
-        },
-        value);
+void t2DataClass::put_StringValue(BSTR value) {
+    string_value = oa::make_bstr(view(value));
+    tag(value_type, u"String");
 }
-HRESULT t2DataClass::get_StringValue(BSTR* value) { return get_text(StringValue, value); }
+oa::unique_bstr t2DataClass::get_StringValue() { return copy_of(string_value); }
 
-HRESULT t2DataClass::put_StringValueSize(SHORT* value) {
-    return call(
-        [&] {
-            StringValueSize = *value;
-            tag(u"Integer");
-        },
-        value);
+void t2DataClass::put_StringValueSize(SHORT value) {
+    string_value_size = value;
+    tag(value_type, u"Integer");
 }
-HRESULT t2DataClass::get_StringValueSize(SHORT* value) {
-    return call_result(value, [&] { *value = StringValueSize; });
-}
+SHORT t2DataClass::get_StringValueSize() { return string_value_size; }
 
-HRESULT t2DataClass::put_IntegerValue(SHORT* value) {
-    return call([&] { IntegerValue = *value; }, value);
-}
-HRESULT t2DataClass::get_IntegerValue(SHORT* value) {
-    return call_result(value, [&] { *value = IntegerValue; });
-}
+void t2DataClass::put_IntegerValue(SHORT value) { integer_value = value; }
+SHORT t2DataClass::get_IntegerValue() { return integer_value; }
 
-HRESULT t2DataClass::put_BooleanValue(VARIANT_BOOL* value) {
-    return call(
-        [&] {
-            BooleanValue = *value;
-            tag(u"Boolean");
-        },
-        value);
+void t2DataClass::put_BooleanValue(VARIANT_BOOL value) {
+    boolean_value = value;
+    tag(value_type, u"Boolean");
 }
-HRESULT t2DataClass::get_BooleanValue(VARIANT_BOOL* value) {
-    return call_result(value, [&] { *value = BooleanValue; });
-}
+VARIANT_BOOL t2DataClass::get_BooleanValue() { return boolean_value; }
 
-HRESULT t2DataClass::put_ErrMsg(BSTR* value) { return put_text(ErrMsg, value); }
-HRESULT t2DataClass::get_ErrMsg(BSTR* value) { return get_text(ErrMsg, value); }
+void t2DataClass::put_ErrMsg(BSTR value) { err_msg = oa::make_bstr(view(value)); }
+oa::unique_bstr t2DataClass::get_ErrMsg() { return copy_of(err_msg); }
 
 }  // namespace quellar2mrapi

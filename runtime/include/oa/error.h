@@ -127,10 +127,22 @@ inline com_error current_failure() {
     }
 }
 
-// The one place where exceptions become HRESULTs: every method of an object's interface
-// runs its body through here.
+// The one place where exceptions become HRESULTs, in two halves: every method of an
+// object's interface clears the error info before its body, and reports its body's failure
+// from a catch block as the HRESULT with error info whose source is the class.
+inline void clear_error_info() noexcept { SetErrorInfo(0, nullptr); }
+inline HRESULT failure_hresult(std::u16string_view source) noexcept {
+    try {
+        const com_error e = current_failure();
+        set_error_info(e.code(), source, e.description());
+        return e.code();
+    } catch (...) {
+        return E_OUTOFMEMORY;  // not even the failure's description fits
+    }
+}
+// Both halves around a body given as a function.
 template <class Body> HRESULT boundary(std::u16string_view source, Body&& body) noexcept {
-    SetErrorInfo(0, nullptr);
+    clear_error_info();
     try {
         if constexpr (std::is_same_v<decltype(body()), HRESULT>) {
             return body();
@@ -139,13 +151,7 @@ template <class Body> HRESULT boundary(std::u16string_view source, Body&& body) 
             return S_OK;
         }
     } catch (...) {
-        try {
-            const com_error e = current_failure();
-            set_error_info(e.code(), source, e.description());
-            return e.code();
-        } catch (...) {
-            return E_OUTOFMEMORY;  // not even the failure's description fits
-        }
+        return failure_hresult(source);
     }
 }
 
