@@ -9,8 +9,6 @@
 #include <oa/unique.h>
 #include <oleauto.h>
 
-#include <type_traits>
-
 namespace oa::disp {
 
 // The result argument of a member that has none (a property put).
@@ -20,14 +18,6 @@ struct no_result_t {
 inline constexpr no_result_t no_result{};
 
 namespace detail {
-// The empty value of a result's type (the empty text, False, 0, Empty, no object): what a
-// member delivers that fails. An out argument owns nothing on entry, so it is set, not freed.
-template <class T> void empty_result(T* r) noexcept {
-    static_assert(std::is_arithmetic_v<T> || std::is_pointer_v<T>, "result type");
-    *r = T{};  // a null BSTR reads as the empty text
-}
-inline void empty_result(VARIANT* r) noexcept { VariantInit(r); }
-
 // The plain member's value handed over to the caller.
 inline void deliver(BSTR* out, unique_bstr value) noexcept { *out = value.release(); }
 inline void deliver(VARIANT* out, unique_variant value) noexcept { *out = value.release(); }
@@ -51,7 +41,7 @@ template <class D, class... Args> HRESULT admit(const D* self, Args*... args) no
 template <auto Method, class D, class Result, class... Args>
 HRESULT entry(D* self, Result* result, Args*... args) noexcept {
     if (!result) return E_POINTER;
-    detail::empty_result(result);
+    oa::detail::empty_result(result);
     if (const HRESULT refused = detail::admit(self, args...); FAILED(refused)) return refused;
     try {
         detail::deliver(result, (self->*Method)(*args...));

@@ -35,6 +35,28 @@ template <class Last> struct first_dispatch<Last> {
 };
 }  // namespace detail
 
+namespace detail {
+// The empty value of a result's type (the empty text, False, 0, Empty, no object): what a
+// member delivers that fails before it assigns its result. An out argument owns nothing
+// on entry, so it is set, not freed.
+template <class T> void empty_result(T* r) noexcept {
+    static_assert(std::is_arithmetic_v<T> || std::is_pointer_v<T>, "result type");
+    *r = T{};  // a null BSTR reads as the empty text
+}
+inline void empty_result(VARIANT* r) noexcept { VariantInit(r); }
+// Frees what a failed member left in its result, then empties it.
+inline void drop_result(BSTR* r) noexcept { unique_bstr dropped(std::exchange(*r, nullptr)); }
+inline void drop_result(VARIANT* r) noexcept {
+    VariantClear(r);
+    VariantInit(r);
+}
+template <class I> void drop_result(I** r) noexcept {
+    static_assert(std::is_base_of_v<IUnknown, I>, "object result");
+    adopt(std::exchange(*r, nullptr));
+}
+template <class T> void drop_result(T* r) noexcept { *r = T{}; }
+}  // namespace detail
+
 template <class Derived, class... Interfaces> class implements : public Interfaces... {
 public:
     using first_interface = std::tuple_element_t<0, std::tuple<Interfaces...>>;
@@ -75,6 +97,17 @@ public:
         if (!on_owner_thread()) return RPC_E_WRONG_THREAD;
         if ((!required || ...)) return E_POINTER;
         return boundary(Derived::class_name, std::forward<Body>(body));
+    }
+
+    // As call, for a member with a result: the result holds its type's empty value unless
+    // the member succeeds, also when the failure reaches the caller as the call's status.
+    template <class Result, class Body, class... Pointers>
+    HRESULT call_result(Result* result, Body&& body, Pointers*... required) noexcept {
+        if (!result) return E_POINTER;
+        detail::empty_result(result);
+        const HRESULT hr = call(std::forward<Body>(body), required...);
+        if (FAILED(hr)) detail::drop_result(result);
+        return hr;
     }
 
 private:
