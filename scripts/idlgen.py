@@ -301,7 +301,8 @@ def generate(options):
             shims + [f"}}  // namespace {ns}", ""] + macros).rstrip("\n") + "\n"
     else:
         h += macros
-    outputs[options.header] = "\n".join(h).rstrip("\n") + "\n"
+    empty = f"namespace {ns} {{\n\n}}  // namespace {ns}\n\n"
+    outputs[options.header] = "\n".join(h).replace(empty, "").rstrip("\n") + "\n"
 
     if options.source:
         s = banner + [f"#include <{stem(top)}>"] + [f"#include <{inc}>" for inc in options.include or []]
