@@ -13,8 +13,11 @@
 #include <string>
 #include <string_view>
 
+namespace MRLIBLib {
+struct IEmulator;  // the emulated library's control class (emulator/mrlib_control.idl)
+}
 namespace mremu {
-struct IEmulator;
+using MRLIBLib::IEmulator;
 }
 
 namespace cassette {

@@ -8,46 +8,9 @@
 
 namespace mremu {
 
-struct IEmulator : IDispatch {
-    // Replaces every emulated server with those of a JSON fixture file.
-    virtual HRESULT STDMETHODCALLTYPE LoadFixture(BSTR path) = 0;
-    // Writes the emulated servers as they are now, in the fixture schema.
-    virtual HRESULT STDMETHODCALLTYPE SaveState(BSTR path) = 0;
-    // The next `times` calls of operation `op` fail with hresult and description;
-    // times 0 drops the faults injected for op. Late-bound, hresult may also be given as
-    // its unsigned form (0x80040201 from a script), which counts by its low 32 bits.
-    virtual HRESULT STDMETHODCALLTYPE InjectFault(BSTR op, LONG hresult, BSTR description, LONG times) = 0;
-    // Appends every later call into the library to the file, one JSON object per line.
-    virtual HRESULT STDMETHODCALLTYPE StartJournal(BSTR path) = 0;
-    // Closes the journal; fails (write_failed) when lines could not be written since it
-    // was opened.
-    virtual HRESULT STDMETHODCALLTYPE StopJournal() = 0;
-    // Live objects of one class ("api", "User", "ObjectList", "ObjectData", "Attribute",
-    // "Emulator"), or of the five mrlib classes together for the empty text.
-    virtual HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) = 0;
-    // Back to the built-in default server, without injected faults, not replaying.
-    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
-    // Also writes each journal line to standard error as the call is made, whether a
-    // journal file is open or not (passwords masked as in the journal).
-    virtual HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) = 0;
-    // From now on every call into the library is answered from the cassette (recorded by a
-    // host's --record) instead of the servers; it is read and checked first (bad_cassette,
-    // naming the line).
-    virtual HRESULT STDMETHODCALLTYPE ReplayCassette(BSTR path) = 0;
-    // The replay's first divergence, or the recorded calls that were not made; the empty
-    // text when the cassette played whole.
-    virtual HRESULT STDMETHODCALLTYPE ReplayOutcome(BSTR* outcome) = 0;
-    // From now on the library's class of progid ("mrlib.api", "mrlib.User") is served by
-    // classObject (an object with IClassFactory, such as a recorder's in front of the
-    // library's own class object), wherever the system finds the class; Empty or Nothing
-    // gives the library its own class back.
-    virtual HRESULT STDMETHODCALLTYPE ServeClass(BSTR progid, VARIANT* classObject) = 0;
-    // The calls into the library since it was loaded, creations included: what the
-    // journal would hold.
-    virtual HRESULT STDMETHODCALLTYPE CallCount(LONG* count) = 0;
-};
-
-inline constexpr CLSID CLSID_Emulator{0x48F5D87D, 0xD2B8, 0x435A, {0xBF, 0x87, 0xE4, 0x78, 0xAB, 0xB2, 0x60, 0x4D}};
+// The control class's interface and class id (emulator/mrlib_control.idl, mrlib_library.idl).
+using MRLIBLib::CLSID_Emulator;
+using MRLIBLib::IEmulator;
 inline constexpr const char16_t* ProgID_Emulator = u"mrlib.Emulator";
 
 // Library failures: FACILITY_ITF codes from 0x80040200, never of the 0x800A.... form.
@@ -82,5 +45,3 @@ constexpr HRESULT replay_diverged = hresult_of(0x80040226);    // a call other t
 }  // namespace errors
 
 }  // namespace mremu
-
-OLEAUTO_DECLARE_IID(mremu::IEmulator, 0x0CC8CACB, 0x881F, 0x4765, 0x8A, 0x6C, 0x0F, 0x12, 0x70, 0xC1, 0xC4, 0x25);

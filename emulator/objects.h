@@ -93,10 +93,7 @@ public:
     user_object(login_tag, const std::shared_ptr<server>& on, std::u16string name, std::u16string database,
                 std::u16string token);
 
-    HRESULT STDMETHODCALLTYPE get_LoginToken(BSTR* token) override;
-    HRESULT STDMETHODCALLTYPE SetUserInfo(BSTR user, BSTR password, BSTR role, BSTR database) override;
-    HRESULT STDMETHODCALLTYPE SetNameMapping(BSTR user, BSTR quellarUser) override;
-    HRESULT STDMETHODCALLTYPE SetRoleInfo(BSTR user, BSTR roleList, BSTR database) override;
+    MRLIBLIB_IUSER_OVERRIDES
 
     // The library's own object behind a User, or nullptr for a foreign one.
     static user_object* of(IUnknown* user) noexcept;
@@ -148,8 +145,7 @@ public:
 
     attribute_object(oa::com_ptr<object_data_object> data, std::size_t slot) : data_(std::move(data)), slot_(slot) {}
 
-    HRESULT STDMETHODCALLTYPE get_Value(BSTR* value) override;
-    HRESULT STDMETHODCALLTYPE put_Value(BSTR value) override;
+    MRLIBLIB_IATTRIBUTE_OVERRIDES
 
 private:
     oa::com_ptr<object_data_object> data_;
@@ -174,7 +170,7 @@ public:
     object_data_object(const std::shared_ptr<server>& on, bool is_cr, std::u16string id, std::vector<slot> slots)
         : on_(on), is_cr_(is_cr), id_(std::move(id)), slots_(std::move(slots)) {}
 
-    HRESULT STDMETHODCALLTYPE GetAttribute(BSTR name, IAttribute** attribute) override;
+    MRLIBLIB_IOBJECTDATA_OVERRIDES
 
     static object_data_object* of(IUnknown* data) noexcept;
     server* current_server() const noexcept { return on_.lock().get(); }
@@ -200,9 +196,7 @@ public:
     object_list_object(const std::shared_ptr<server>& on, std::vector<object_record> found)
         : on_(on), found_(std::move(found)) {}
 
-    HRESULT STDMETHODCALLTYPE get_Count(SHORT* count) override;
-    HRESULT STDMETHODCALLTYPE Item(SHORT index, IObjectData** item) override;
-    HRESULT STDMETHODCALLTYPE Close() override;
+    MRLIBLIB_IOBJECTLIST_OVERRIDES
 
 private:
     std::weak_ptr<server> on_;
@@ -219,36 +213,7 @@ public:
 
     api_object();  // journaled as "new api"
 
-    HRESULT STDMETHODCALLTYPE OpenConnection(BSTR protocol, BSTR host, LONG port, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE AdminLogin(BSTR name, BSTR password, BSTR role, BSTR database, IUser** user) override;
-    HRESULT STDMETHODCALLTYPE appLogin(BSTR name, BSTR password, BSTR role, BSTR database, BSTR loginAppID,
-                                       IUser** user) override;
-    HRESULT STDMETHODCALLTYPE CreateGroup(IDispatch* user, BSTR group, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE PrepareGroupDeletion(IDispatch* user, BSTR group, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE DeleteGroup(IDispatch* user, BSTR group, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE AssignUserToGroup(IDispatch* user, BSTR group, BSTR userName, LONG* status) override;
-    HRESULT STDMETHODCALLTYPE AddUsers(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) override;
-    HRESULT STDMETHODCALLTYPE LoadConfigurationData(IDispatch* user, BSTR* text) override;
-    HRESULT STDMETHODCALLTYPE SetMerivexUsernames(IDispatch* user, VARIANT* firstRow, SHORT* count,
-                                                  VARIANT* result) override;
-    HRESULT STDMETHODCALLTYPE AddUsersRoles(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message) override;
-    HRESULT STDMETHODCALLTYPE AddAPreferenceForAUser(IDispatch* user, BSTR userName, BSTR preference, BSTR value,
-                                                     VARIANT_BOOL allDatabases, BSTR* message) override;
-    HRESULT STDMETHODCALLTYPE QueryObjects(IDispatch* user, BSTR report, BSTR query, BSTR options,
-                                           IObjectList** list) override;
-    HRESULT STDMETHODCALLTYPE GetDynamicAttrsData(IDispatch* user, BSTR cvid, SAFEARRAY** buffer,
-                                                  LONG* byteCount) override;
-    HRESULT STDMETHODCALLTYPE GetHostname(IDispatch* user, BSTR* hostname) override;
-    HRESULT STDMETHODCALLTYPE SetDynamicAttrsData(IDispatch* user, BSTR rcpId, BSTR label, BYTE* firstByte,
-                                                  LONG byteCount, BSTR* answer) override;
-    HRESULT STDMETHODCALLTYPE CreateRCObjectFromData(IDispatch* user, BSTR rcpId, BSTR relation, BSTR filename,
-                                                     BSTR label, BSTR options, BYTE* firstByte, LONG byteCount,
-                                                     BSTR* answer) override;
-    HRESULT STDMETHODCALLTYPE CRData(IDispatch* user, BSTR crid, BSTR attributeList, IObjectData** data) override;
-    HRESULT STDMETHODCALLTYPE ModifyCR(IDispatch* user, IDispatch* data, BSTR* reply) override;
-    HRESULT STDMETHODCALLTYPE TransitionCR(IDispatch* user, IDispatch* data, BSTR* reply) override;
-    HRESULT STDMETHODCALLTYPE CreateRelationship(IDispatch* user, LONG bothWays, BSTR fromID, BSTR toID,
-                                                 BSTR relationName, BSTR relationType, BSTR* answer) override;
+    MRLIBLIB_IAPI_OVERRIDES
 
     // Late-bound table calls: the dispatcher hands over one row, so at most one is read.
     HRESULT add_users(IDispatch* user, IDispatch** firstRow, SHORT count, BSTR* message, SHORT available);
@@ -274,18 +239,7 @@ public:
     static const oa::disp::interface_desc& description();
     static const oa::disp::library_desc* library() { return type_library(); }
 
-    HRESULT STDMETHODCALLTYPE LoadFixture(BSTR path) override;
-    HRESULT STDMETHODCALLTYPE SaveState(BSTR path) override;
-    HRESULT STDMETHODCALLTYPE InjectFault(BSTR op, LONG hresult, BSTR description, LONG times) override;
-    HRESULT STDMETHODCALLTYPE StartJournal(BSTR path) override;
-    HRESULT STDMETHODCALLTYPE StopJournal() override;
-    HRESULT STDMETHODCALLTYPE LiveObjects(BSTR className, LONG* count) override;
-    HRESULT STDMETHODCALLTYPE Reset() override;
-    HRESULT STDMETHODCALLTYPE TraceCalls(VARIANT_BOOL on) override;
-    HRESULT STDMETHODCALLTYPE ReplayCassette(BSTR path) override;
-    HRESULT STDMETHODCALLTYPE ReplayOutcome(BSTR* outcome) override;
-    HRESULT STDMETHODCALLTYPE ServeClass(BSTR progid, VARIANT* classObject) override;
-    HRESULT STDMETHODCALLTYPE CallCount(LONG* count) override;
+    MRLIBLIB_IEMULATOR_OVERRIDES
     // InjectFault late-bound: the HRESULT as any whole number from -2^31 to 2^32-1.
     HRESULT inject_fault_late(BSTR op, const VARIANT& hresult, BSTR description, LONG times);
 

@@ -10,7 +10,7 @@ packages=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev l
           wine wine64 libwine-dev
           # The Windows packages (wixl; msiinfo reads them back in the tests).
           wixl msitools
-          # The script writers' reference is generated from the interface with python3.
+          # The C++ interfaces and the script writers' reference are generated from the IDL with python3.
           python3
           # The Windows login dialog's test on a virtual display.
           xvfb xdotool imagemagick

@@ -4,8 +4,8 @@
     scripts/reference.py [--idl FILE] [OUTPUT]     writes OUTPUT, or standard output
     scripts/reference.py [--idl FILE] --check FILE  fails with a diff when FILE is stale
 
-The IDL's first comment describes the helpstrings and the "fails:" and "example:" lines
-read here. A member without them, or with a failure item outside that format, stops the
+The IDL's first comment describes the helpstrings and the "fails:", "example:", "note:"
+and "writes:" lines read here. A member without them, or with a failure item outside that format, stops the
 run with a message naming the member.
 """
 import argparse
@@ -13,6 +13,8 @@ import difflib
 import os
 import re
 import sys
+
+from idl import IdlError, Parser, helpstring, notes_of
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_IDL = os.path.join(ROOT, "component", "quellar2mrapi.idl")
@@ -23,151 +25,6 @@ AUTOMATION_TYPES = {"BSTR": "String", "short": "Integer", "long": "Long", "VARIA
                     "VARIANT": "Variant", "IDispatch": "Object"}
 PLACEHOLDERS = {"FAILURE", "NUMBER"}
 VALUES = {"False", "Empty"}
-
-
-class IdlError(Exception):
-    pass
-
-
-def tokenize(text):
-    """Comments, strings (escapes undone), words and single punctuation characters, each with its line."""
-    pattern = re.compile(r'//(?P<comment>[^\n]*)|/\*.*?\*/|"(?P<string>(?:[^"\\\n]|\\.)*)"|(?P<word>[\w.]+)'
-                         r'|(?P<space>\s+)|(?P<punct>.)', re.S)
-    tokens = []
-    line = 1
-    for m in pattern.finditer(text):
-        if m.group("comment") is not None:
-            tokens.append(("comment", m.group("comment").strip(), line))
-        elif m.group("string") is not None:
-            tokens.append(("string", re.sub(r"\\(.)", r"\1", m.group("string")), line))
-        elif m.group("word") is not None:
-            tokens.append(("word", m.group("word"), line))
-        elif m.group("punct") is not None:
-            tokens.append(("punct", m.group("punct"), line))
-        line += m.group(0).count("\n")
-    return tokens
-
-
-class Parser:
-    def __init__(self, text):
-        self.tokens = tokenize(text)
-        self.pos = 0
-        self.comments = []  # since the last declaration
-
-    def peek(self):
-        while self.pos < len(self.tokens) and self.tokens[self.pos][0] == "comment":
-            self.comments.append(self.tokens[self.pos][1])
-            self.pos += 1
-        return self.tokens[self.pos] if self.pos < len(self.tokens) else (None, None, 0)
-
-    def take(self, value=None):
-        token = self.peek()
-        if token[0] is None or (value is not None and token[1] != value):
-            raise IdlError(f"line {token[2]}: expected {value or 'more'}, found {token[1]!r}")
-        self.pos += 1
-        return token
-
-    def skip_statement(self):
-        while self.take()[1] != ";":
-            pass
-
-    def attributes(self):
-        """[name, name(args), ...] as {name: [argument tokens]}; empty when none."""
-        found = {}
-        if self.peek()[1] != "[":
-            return found
-        self.take("[")
-        while True:
-            name = self.take()[1]
-            args = []
-            if self.peek()[1] == "(":
-                self.take("(")
-                depth = 1
-                while True:
-                    token = self.take()
-                    depth += {"(": 1, ")": -1}.get(token[1], 0) if token[0] == "punct" else 0
-                    if depth == 0:
-                        break
-                    args.append(token)
-            found[name] = args
-            if self.take()[1] == "]":
-                return found
-
-    def document(self):
-        library, interfaces, coclasses = None, {}, []
-        while self.peek()[0] is not None:
-            attrs = self.attributes()
-            word = self.take()[1]
-            if word in ("import", "importlib"):
-                self.skip_statement()
-            elif word == "interface":
-                name = self.take()[1]
-                if self.peek()[1] == ";":  # a reference inside the library
-                    self.take(";")
-                    continue
-                self.take(":")
-                self.take()
-                interfaces[name] = {"name": name, "help": helpstring(attrs), "members": self.members()}
-            elif word == "coclass":
-                name = self.take()[1]
-                self.take("{")
-                default = None
-                while self.peek()[1] != "}":
-                    inner = self.attributes()
-                    self.take("interface")
-                    iface = self.take()[1]
-                    self.take(";")
-                    if "default" in inner:
-                        default = iface
-                self.take("}")
-                if self.peek()[1] == ";":
-                    self.take(";")
-                coclasses.append({"name": name, "help": helpstring(attrs), "interface": default})
-            elif word == "library":
-                name = self.take()[1]
-                self.take("{")
-                version = "".join(t[1] for t in attrs.get("version", []))
-                library = {"name": name, "help": helpstring(attrs), "version": version}
-            elif word == "}":
-                if self.peek()[1] == ";":
-                    self.take(";")
-            else:
-                raise IdlError(f"unexpected {word!r}")
-        return library, interfaces, coclasses
-
-    def members(self):
-        self.take("{")
-        self.comments = []
-        members = []
-        while self.peek()[1] != "}":
-            attrs = self.attributes()
-            notes = self.comments
-            self.comments = []
-            self.take("HRESULT")
-            name = self.take()[1]
-            self.take("(")
-            params = []
-            while self.peek()[1] != ")":
-                param_attrs = self.attributes()
-                words, stars = [], 0
-                while self.peek()[1] not in (",", ")"):
-                    token = self.take()[1]
-                    stars += token == "*"
-                    if token != "*":
-                        words.append(token)
-                params.append({"name": words[-1], "type": words[-2], "stars": stars, "attrs": param_attrs})
-                if self.peek()[1] == ",":
-                    self.take(",")
-            self.take(")")
-            self.take(";")
-            members.append({"name": name, "attrs": attrs, "params": params, "notes": notes})
-        self.take("}")
-        return members
-
-
-def helpstring(attrs):
-    args = attrs.get("helpstring")
-    return args[0][1] if args and args[0][0] == "string" else ""
 
 
 def automation_type(param, member):
@@ -262,6 +119,10 @@ def interface_entries(iface):
         except IdlError as e:
             errors.append(str(e))
         entry["example"] = examples[0] if examples else ""
+        # writes: the arguments the member writes; scripts/idlgen.py makes them by reference.
+        for name in notes_of({"notes": entry["notes"]}, "writes"):
+            if name not in {a for a, _ in entry["args"]}:
+                errors.append(f"{entry['label']} writes {name}, which is not one of its arguments")
         entry["remarks"] = [n[len("note:"):].strip() for n in entry["notes"] if n.startswith("note:")]
     return entries, errors
 
