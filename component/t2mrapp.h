@@ -2,7 +2,7 @@
 // lives in session/session_state.h.
 #pragma once
 
-#include <component/shim_by_hand.h>
+#include <component/quellar2mrapi_shims.h>
 #include <session/session_state.h>
 
 #include <functional>

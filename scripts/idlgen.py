@@ -39,7 +39,7 @@ BASE_TYPES = {"BSTR": ("String", "BSTR"), "short": ("Integer", "SHORT"), "long":
               "unsigned char": ("Byte", "BYTE"), "SAFEARRAY(unsigned char)": ("Byte()", "SAFEARRAY*"),
               "IDispatch": ("IDispatch", "IDispatch")}
 # The spelling of oa::disp::entry's form for a member without a result.
-NO_RESULT = "oa::disp::nullptr_result_tag"
+NO_RESULT = "oa::disp::no_result"
 # Plain C++ parameter (not written, written) and result of an IDL base type (shims).
 PLAIN_ARGS = {"BSTR": ("BSTR", "BSTR&"), "short": ("SHORT", "SHORT&"), "long": ("LONG", "LONG&"),
               "VARIANT_BOOL": ("VARIANT_BOOL", "VARIANT_BOOL&"), "VARIANT": ("const VARIANT&", "VARIANT&"),
@@ -202,6 +202,9 @@ class Interface:
                                [p["name"] for p in args])
             lines += [f"    HRESULT STDMETHODCALLTYPE {name}({self.abi_params(m)}) final {{",
                       f"        return oa::disp::entry<{pointer}>({passed});", "    }"]
+            if kind_of(idl_m)[0] == "put":  # put_X(nullptr) would match the plain put as well
+                abi_type = self.abi_params(m).rsplit(" ", 1)[0]
+                lines.append(f"    HRESULT {name}(std::nullptr_t) {{ return {name}(static_cast<{abi_type}>(nullptr)); }}")
             plain = ", ".join(f"{t} {p['name']}" for t, p in zip(plain_args, args))
             declarations += [f"using {self.name}_shim<{cls}>::{name};", f"{result} {name}({plain});"]
         return lines + ["};"], macro(self.macro_name(namespace, "MEMBERS"), declarations)
@@ -296,8 +299,8 @@ def generate(options):
     outputs = {}
     if options.shims_header:
         outputs[options.shims_header] = "\n".join(
-            banner + ["#pragma once", "", f"#include <{stem(top)}>", "#include <oa/com_ptr.h>", "#include <oa/dispatch.h>",
-                      "#include <oa/unique.h>", "", "#include <string_view>", "", f"namespace {ns} {{", ""] +
+            banner + ["#pragma once", "", f"#include <{stem(top)}>", "#include <oa/com_ptr.h>", "#include <oa/entry.h>",
+                      "#include <oa/unique.h>", "", "#include <cstddef>", "#include <string_view>", "", f"namespace {ns} {{", ""] +
             shims + [f"}}  // namespace {ns}", ""] + macros).rstrip("\n") + "\n"
     else:
         h += macros

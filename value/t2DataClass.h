@@ -2,7 +2,7 @@
 // IDL; its state lives in value/value_state.h.
 #pragma once
 
-#include <component/shim_by_hand.h>
+#include <component/quellar2mrapi_shims.h>
 #include <value/value_state.h>
 
 namespace quellar2mrapi {
