@@ -142,7 +142,7 @@ oa::com_ptr<IDispatch> object_named(const std::string& handle) {
 
 void deliver(const json& v, VARIANT* out) {
     if (!out) return;
-    VariantClear(out);
+    const oa::unique_variant replaced = oa::take(*out);
     const std::string type = v[0].get<std::string>();
     if (type == "BSTR") {
         out->vt = VT_BSTR;
